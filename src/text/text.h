@@ -120,6 +120,12 @@ std::int32_t UptimeMs();
 void ProcessEvents();
 void SetProcessEventsHook(std::function<void()> hook);
 
+// Whether the calling thread's current work has been called off (a stopped harvest). Each
+// thread has its own hook; without one the answer is false. Long waits, such as a fetch,
+// ask it on every pass and give up at once when it says yes.
+bool WorkCancelled();
+void SetWorkCancelledHook(std::function<bool()> hook);
+
 template <typename... More>
 Text ConcatText(const Text& first, const More&... more) {
     std::string out;
