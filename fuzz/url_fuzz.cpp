@@ -1,0 +1,20 @@
+// URL splitting never fails: a path always starts with "/", a host holds no "/".
+
+#include <cstdint>
+#include <string_view>
+
+#include "fuzz_input.h"
+#include "web/url.h"
+
+using namespace qelvanto;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const Text url(std::string_view(reinterpret_cast<const char*>(data), size));
+    const Text host = UrlHost(url);
+    FUZZ_CHECK(host.view().find('/') == std::string_view::npos);
+    FUZZ_CHECK(host.view().find(':') == std::string_view::npos);
+    const Text path = UrlPath(url);
+    FUZZ_CHECK(!path.empty() && path[0] == '/');
+    (void)UrlPort(url);
+    return 0;
+}
