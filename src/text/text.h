@@ -131,7 +131,7 @@ Text ConcatText(const Text& first, const More&... more) {
     std::string out;
     out.reserve(first.size() + (std::size_t{0} + ... + more.size()));
     out += first.str();
-    (out += ... += more.str());
+    (out.append(more.str()), ...);
     return Text(std::move(out));
 }
 
@@ -140,7 +140,7 @@ Bytes ConcatBytes(const Bytes& first, const More&... more) {
     std::string out;
     out.reserve(first.size() + (std::size_t{0} + ... + more.size()));
     out += first.str();
-    (out += ... += more.str());
+    (out.append(more.str()), ...);
     return Bytes(std::move(out));
 }
 
