@@ -27,6 +27,9 @@ using JitStackOwner = COwner<pcre2_jit_stack_16, pcre2_jit_stack_free_16>;
 constexpr std::size_t kJitStackStart = 32 * 1024;
 constexpr std::size_t kJitStackMax = 1024 * 1024;
 
+// Decoding buffers beyond this many units (6 bytes each) are not kept for the next search.
+constexpr std::size_t kKeepUnits = std::size_t{1} << 23;
+
 PCRE2_SPTR16 Units(const std::u16string& s) { return reinterpret_cast<PCRE2_SPTR16>(s.data()); }
 
 std::u16string Decode(const Text& text) {
@@ -64,6 +67,10 @@ struct RegexObject::Compiled {
 struct RegexObject::Scratch {
     MatchSetup setup;
     MatchDataOwner match_data;
+    // The decoded subject and the byte offset of each unit. Kept between searches so pages
+    // of similar size reuse the memory; dropped after a very large subject.
+    std::u16string units;
+    std::vector<std::uint32_t> offsets;
 };
 
 RegexObject::RegexObject() noexcept = default;
@@ -142,9 +149,18 @@ bool RegexObject::Create(const Text& pattern, const Text& subject,
         scratch_->match_data.reset(pcre2_match_data_create_from_pattern_16(code, nullptr));
     if (!scratch_->setup.context || !scratch_->match_data) return true;
 
-    std::u16string units;
-    std::vector<std::uint32_t> offsets;
+    std::u16string& units = scratch_->units;
+    std::vector<std::uint32_t>& offsets = scratch_->offsets;
     DecodeAnsi(subject.view(), units, &offsets);
+    struct Release {
+        Scratch& scratch;
+        ~Release() {
+            if (scratch.units.capacity() > kKeepUnits) {
+                std::u16string().swap(scratch.units);
+                std::vector<std::uint32_t>().swap(scratch.offsets);
+            }
+        }
+    } release{*scratch_};
     if (offsets.size() != units.size() + 1) return true;
 
     pcre2_match_data_16* match_data = scratch_->match_data.get();
