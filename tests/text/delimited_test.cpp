@@ -39,6 +39,8 @@ struct BetweenCase {
     std::string expected;
 };
 
+void PrintTo(const BetweenCase& c, std::ostream* os) { *os << c.name; }
+
 class TextBetweenCases : public testing::TestWithParam<BetweenCase> {};
 
 TEST_P(TextBetweenCases, CutsTextBetweenDelimiters) {
@@ -97,6 +99,8 @@ struct BeforeCase {
     bool case_insensitive;
     std::string expected;
 };
+
+void PrintTo(const BeforeCase& c, std::ostream* os) { *os << c.name; }
 
 class TextBeforeCases : public testing::TestWithParam<BeforeCase> {};
 

@@ -40,6 +40,8 @@ struct FindCase {
     int expected;
 };
 
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
+
 class FindTextCases : public testing::TestWithParam<FindCase> {};
 
 TEST_P(FindTextCases, GivesPositionOfFirstMatchAtCharacterStart) {
@@ -189,6 +191,8 @@ struct TrimCase {
     std::string out;
 };
 
+void PrintTo(const TrimCase& c, std::ostream* os) { *os << c.name; }
+
 class TrimTextCases : public testing::TestWithParam<TrimCase> {};
 
 TEST_P(TrimTextCases, DropsSpacesAndFullWidthSpacesOnly) {
@@ -221,6 +225,8 @@ struct ReplaceCase {
     bool case_sensitive;
     std::string expected;
 };
+
+void PrintTo(const ReplaceCase& c, std::ostream* os) { *os << c.name; }
 
 class ReplaceSubtextCases : public testing::TestWithParam<ReplaceCase> {};
 
@@ -429,6 +435,8 @@ struct TimeCase {
     double days;
     int hour, minute, second;
 };
+
+void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.name; }
 
 class TimeOfDayCases : public testing::TestWithParam<TimeCase> {};
 
