@@ -69,6 +69,15 @@ bool RawConnection::Send(std::string_view bytes) {
     return true;
 }
 
+void RawConnection::WaitForPeerClose() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n > 0 || (n < 0 && errno == EINTR)) continue;
+        return;
+    }
+}
+
 std::string RawResponse(std::string_view status, std::string_view body,
                         std::string_view extra_header_lines) {
     std::string out = "HTTP/1.1 ";

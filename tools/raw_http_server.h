@@ -31,6 +31,10 @@ public:
     void Close() { close_ = true; }
     // Ends the connection after the handler returns with a TCP reset.
     void Reset() { reset_ = true; }
+    // Blocks until the client closes its end or the server stops, reading and dropping
+    // whatever else arrives.
+    void WaitForPeerClose();
+    int fd() const { return fd_; }
     bool closing() const { return close_ || reset_; }
     bool resetting() const { return reset_; }
 
