@@ -55,70 +55,111 @@ private:
     std::size_t used_ = 0;
 };
 
-void AppendUnits(Sink<char16_t>& out, char32_t cp) {
-    char16_t* at = out.Room(2);
-    if (cp < 0x10000) {
-        at[0] = static_cast<char16_t>(cp);
-        out.Advance(1);
-    } else {
-        at[0] = static_cast<char16_t>(0xD7C0 + (cp >> 10));
-        at[1] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        out.Advance(2);
-    }
-}
-
-// Each converter below copies ASCII runs as they are and decodes only the characters between
-// them; search pages are mostly ASCII.
-
-std::string Utf8To936(std::string_view in) {
-    const GbkTables& t = Gbk();
-    Sink<char> out(in.size());
+// Converts byte text to byte text, copying ASCII runs as they are (search pages are mostly
+// ASCII) and handing every other character to `step`, which reads one character at p and writes
+// at most four bytes at o. The input goes in chunks; before each, the output gets room for the
+// most the chunk can give, so the loops write through plain pointers.
+template <typename Step>
+std::string ConvertBytes(std::string_view in, Step step) {
+    constexpr std::size_t kChunk = 16 * 1024;
+    constexpr std::size_t kMostPerByte = 4;
+    std::string out;
+    out.resize(in.size() + in.size() / 2 + std::min(in.size(), kChunk) * kMostPerByte + 16);
+    std::size_t used = 0;
     const unsigned char* p = Begin(in);
     const unsigned char* const end = p + in.size();
     while (p < end) {
-        const std::size_t run = AsciiRun(p, end);
-        out.Append(reinterpret_cast<const char*>(p), run);
-        p += run;
-        if (p == end) break;
+        const std::size_t chunk = std::min(kChunk, static_cast<std::size_t>(end - p));
+        // A character that starts in the chunk may end up to three bytes past it.
+        const std::size_t need = used + (chunk + 3) * kMostPerByte + 8;
+        if (out.size() < need) out.resize(std::max(need, out.size() + out.size() / 2));
+        auto* const base = reinterpret_cast<unsigned char*>(out.data());
+        unsigned char* o = base + used;
+        const unsigned char* const chunk_end = p + chunk;
+        while (p < chunk_end) {
+            if (*p < 0x80) {
+                const std::size_t run = AsciiRun(p, chunk_end);
+                std::memcpy(o, p, run);
+                o += run;
+                p += run;
+                continue;
+            }
+            step(p, end, o);
+        }
+        used = static_cast<std::size_t>(o - base);
+    }
+    out.resize(used);
+    return out;
+}
+
+std::string Utf8To936(std::string_view in) {
+    const GbkTables& t = Gbk();
+    return ConvertBytes(in, [&t](const unsigned char*& p, const unsigned char* end,
+                                 unsigned char*& o) {
+        // Most characters here are three-byte CJK with a two-byte GBK code.
+        if (end - p >= 3 && (p[0] & 0xF0) == 0xE0 && (p[1] & 0xC0) == 0x80 &&
+            (p[2] & 0xC0) == 0x80) {
+            const char32_t cp = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+            const std::uint16_t code = t.code[cp];
+            if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF) && code >= 0x100) {
+                o[0] = static_cast<unsigned char>(code >> 8);
+                o[1] = static_cast<unsigned char>(code);
+                o += 2;
+                p += 3;
+                return;
+            }
+        }
         char32_t cp;
         p += DecodeUtf8(p, end, cp);
-        out.Advance(EncodeGbk(t, cp, reinterpret_cast<unsigned char*>(out.Room(4))));
-    }
-    return std::move(out).Take();
+        o += EncodeGbk(t, cp, o);
+    });
 }
 
 std::string Gbk936ToUtf8(std::string_view in) {
     const GbkTables& t = Gbk();
-    Sink<char> out(in.size() + in.size() / 2);
-    const unsigned char* p = Begin(in);
-    const unsigned char* const end = p + in.size();
-    while (p < end) {
-        const std::size_t run = AsciiRun(p, end);
-        out.Append(reinterpret_cast<const char*>(p), run);
-        p += run;
-        if (p == end) break;
+    return ConvertBytes(in, [&t](const unsigned char*& p, const unsigned char* end,
+                                 unsigned char*& o) {
+        // A GBK byte pair goes straight to its UTF-8 bytes.
+        if (p[0] - 0x81u < 0x7Eu && end - p >= 2) {
+            const codepage::Utf8Form& form = t.pair_utf8[(p[0] - 0x81u) * 256u + p[1]];
+            if (form.length != 0) {
+                std::memcpy(o, form.bytes, 3);
+                o += form.length;
+                p += 2;
+                return;
+            }
+        }
         char32_t cp;
         p += DecodeGbk(t, p, end, cp);
-        out.Advance(EncodeUtf8(cp, reinterpret_cast<unsigned char*>(out.Room(4))));
-    }
-    return std::move(out).Take();
+        o += EncodeUtf8(cp, o);
+    });
 }
 
 std::u16string Utf8ToUnits(std::string_view in) {
-    Sink<char16_t> out(in.size());
+    // Every character gives at most as many units as it has bytes.
+    std::u16string out(in.size(), u'\0');
+    char16_t* o = out.data();
     const unsigned char* p = Begin(in);
     const unsigned char* const end = p + in.size();
     while (p < end) {
-        const std::size_t run = AsciiRun(p, end);
-        codepage::WidenAscii(p, run, out.Room(run));
-        out.Advance(run);
-        p += run;
-        if (p == end) break;
+        if (*p < 0x80) {
+            const std::size_t run = AsciiRun(p, end);
+            codepage::WidenAscii(p, run, o);
+            o += run;
+            p += run;
+            continue;
+        }
         char32_t cp;
         p += DecodeUtf8(p, end, cp);
-        AppendUnits(out, cp);
+        if (cp < 0x10000) {
+            *o++ = static_cast<char16_t>(cp);
+        } else {
+            *o++ = static_cast<char16_t>(0xD7C0 + (cp >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        }
     }
-    return std::move(out).Take();
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return out;
 }
 
 std::string UnitsTo936(std::u16string_view in) {
@@ -219,12 +260,16 @@ void DecodeAnsi(std::string_view ansi, std::u16string& out, std::vector<std::uin
     const unsigned char* p = begin;
     std::size_t k = 0;
     while (p < end) {
-        const std::size_t run = AsciiRun(p, end);
-        codepage::WidenAscii(p, run, units + k);
-        if (starts) codepage::FillOffsets(starts + k, run, static_cast<std::uint32_t>(p - begin));
-        k += run;
-        p += run;
-        if (p == end) break;
+        if (*p < 0x80) {
+            const std::size_t run = AsciiRun(p, end);
+            codepage::WidenAscii(p, run, units + k);
+            if (starts) {
+                codepage::FillOffsets(starts + k, run, static_cast<std::uint32_t>(p - begin));
+            }
+            k += run;
+            p += run;
+            continue;
+        }
         const auto at = static_cast<std::uint32_t>(p - begin);
         char32_t cp;
         p += DecodeGbk(t, p, end, cp);

@@ -77,6 +77,13 @@ std::unique_ptr<GbkTables> BuildTables() {
         t->four[number] = DecodeOne(gb18030.get(), bytes, 4);
     }
 
+    for (std::size_t i = 0; i < std::size(t->pair); ++i) {
+        if (t->pair[i] != 0) {
+            Utf8Form& form = t->pair_utf8[i];
+            form.length = static_cast<unsigned char>(EncodeUtf8(t->pair[i], form.bytes));
+        }
+    }
+
     // Encoding is the inverse: a unit that Windows' table has keeps its one- or two-byte code;
     // every other unit takes its GB18030 four-byte sequence.
     std::vector<bool> coded(0x10000, false);

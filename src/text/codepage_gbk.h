@@ -24,12 +24,20 @@ inline constexpr char32_t kReplacement = 0xFFFD;
 inline constexpr std::uint32_t kFourByteBmpCount = 39420;
 inline constexpr std::uint32_t kFourByteSupplementaryBase = 189000;
 
+// The UTF-8 form of a BMP unit; length 0 marks no unit.
+struct Utf8Form {
+    unsigned char bytes[3];
+    unsigned char length;
+};
+
 struct GbkTables {
     // Windows' decoding of the single bytes 0x80 and 0xFF (the other bytes >= 0x81 lead a
     // longer sequence).
     char16_t high_single[2];
     // (lead - 0x81) * 256 + trail -> unit; 0 where the trail byte cannot follow a lead byte.
     char16_t pair[126 * 256];
+    // The same pairs straight to UTF-8.
+    Utf8Form pair_utf8[126 * 256];
     // Four-byte number below kFourByteBmpCount -> unit; 0 where unassigned.
     char16_t four[kFourByteBmpCount];
     // BMP unit -> its one-byte (below 0x100) or two-byte code; 0 means a four-byte sequence,
