@@ -1,0 +1,33 @@
+#pragma once
+
+// One QApplication for all tests of an executable, made before the first test and removed
+// after the last.
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+namespace qelvanto::testing {
+
+class QtTestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        // Widget tests never need a display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { application_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[8] = "qt-test";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> application_;
+};
+
+inline ::testing::Environment* const kQtTestEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtTestEnvironment);
+
+}  // namespace qelvanto::testing
