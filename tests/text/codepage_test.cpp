@@ -4,6 +4,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -494,6 +495,28 @@ TEST(SimplifyChinese, MapsCharacterByCharacterKeepingTheLength) {
     for (const auto& [in, out] : cases) {
         EXPECT_EQ(Hex(SimplifyChinese(Text(in)).str()), Hex(out)) << Hex(in);
     }
+}
+
+// Each thread keeps its own ICU converters; the shared tables are read-only.
+TEST(Big5ToSimplified, GivesTheSameResultsOnSeveralThreadsAtOnce) {
+    const Text big5("x \xB8\x55\xBB\x50\xBB\xA1 \xB5\x6F\xA1\x45");
+    const Text utf8("\xE4\xB8\xAD\xF0\x9F\x98\x80 abc");
+    const Text simplified = Big5ToSimplified(big5);
+    const Text ansi = Utf8ToAnsi(utf8);
+    const Bytes latin = CodePageToUtf16(Text("\x80\xE9"), 1252);
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&, i] {
+            for (int round = 0; round < 200; ++round) {
+                if (Big5ToSimplified(big5) != simplified) ++mismatches[i];
+                if (Utf8ToAnsi(utf8) != ansi || AnsiToUtf8(ansi) != utf8) ++mismatches[i];
+                if (CodePageToUtf16(Text("\x80\xE9"), 1252) != latin) ++mismatches[i];
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 // ---------------------------------------------------------------------------------------------
