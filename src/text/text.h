@@ -126,12 +126,18 @@ void SetProcessEventsHook(std::function<void()> hook);
 bool WorkCancelled();
 void SetWorkCancelledHook(std::function<bool()> hook);
 
+namespace detail {
+inline std::string_view Piece(const Text& text) { return text.view(); }
+inline std::string_view Piece(const char* text) { return text ? std::string_view(text) : std::string_view(); }
+}  // namespace detail
+
+// The pieces may be Text or NUL-terminated constants.
 template <typename... More>
 Text ConcatText(const Text& first, const More&... more) {
     std::string out;
-    out.reserve(first.size() + (std::size_t{0} + ... + more.size()));
+    out.reserve(first.size() + (std::size_t{0} + ... + detail::Piece(more).size()));
     out += first.str();
-    (out.append(more.str()), ...);
+    (out.append(detail::Piece(more)), ...);
     return Text(std::move(out));
 }
 
