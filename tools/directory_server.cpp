@@ -1,11 +1,18 @@
 #include "directory_server.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <vector>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <httplib.h>
 
@@ -43,6 +50,29 @@ void AppendString(std::string& out, const char* key, const std::string& value) {
     out += "\":\"";
     out += value;
     out += '"';
+}
+
+// cpp-httplib serves a kept-alive connection until its idle time-out, even after stop(). The
+// sockets it accepted are the connected ones whose local port is the server's, so shutting
+// those down lets it finish at once.
+void ShutDownAcceptedSockets(int port) {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return;
+    std::vector<int> fds;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] >= '0' && entry->d_name[0] <= '9') fds.push_back(std::atoi(entry->d_name));
+    }
+    ::closedir(dir);
+    for (int fd : fds) {
+        sockaddr_in local{}, peer{};
+        socklen_t local_len = sizeof local, peer_len = sizeof peer;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_len) != 0 ||
+            local.sin_family != AF_INET || ntohs(local.sin_port) != port) {
+            continue;
+        }
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_len) != 0) continue;  // the listener
+        ::shutdown(fd, SHUT_RDWR);
+    }
 }
 
 }  // namespace
@@ -207,7 +237,8 @@ void DirectoryServer::Stop() {
     impl_->wake.notify_all();
     if (impl_->listener.joinable()) {
         impl_->server.stop();
-        impl_->listener.join();
+        ShutDownAcceptedSockets(impl_->port);
+        impl_->listener.join();  // returns once the workers have finished their connections
     }
 }
 

@@ -142,10 +142,11 @@ Bytes FetchUrl(Text& url, std::optional<std::int32_t> method, std::optional<Text
                 lock, std::chrono::milliseconds(static_cast<long>(std::ceil(slice))),
                 [&] { return state->finished; });
         }
-        // The limit counts from the start, and a request that finishes in the pass that
-        // reaches it counts as timed out.
-        const bool timed_out = ElapsedMs(start) - wait_ms >= -kTolerance;
         ProcessEvents();
+        // The limit counts from the start, and a request that finishes in the pass that
+        // reaches it counts as timed out. Measured after ProcessEvents(), so that a run paused
+        // in there past the limit gets the time-out message, even if the answer has come.
+        const bool timed_out = ElapsedMs(start) - wait_ms >= -kTolerance;
         if (WorkCancelled()) {
             end = End::kCancelled;
             break;
