@@ -22,7 +22,7 @@ struct Stream {
 // thread that is still busy with a stream when another closes it works on a detached copy
 // that nobody reads and that goes away with its last user.
 class Registry {
-public:
+  public:
     StreamHandle Add() {
         auto stream = std::make_shared<Stream>();
         const std::lock_guard lock(mutex_);
@@ -48,7 +48,7 @@ public:
         return it == streams_.end() ? nullptr : it->second;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::unordered_map<StreamHandle, std::shared_ptr<Stream>> streams_;
     StreamHandle last_handle_ = 0;
@@ -129,10 +129,9 @@ bool ReadData(StreamHandle stream, std::vector<Bytes>& list) {
         for (std::size_t i = 0; i < list.size(); ++i) {
             if (pos > data.size() || data.size() - pos < 4) return false;
             const auto* p = reinterpret_cast<const unsigned char*>(data.data() + pos);
-            const std::uint32_t n = static_cast<std::uint32_t>(p[0]) |
-                                    (static_cast<std::uint32_t>(p[1]) << 8) |
-                                    (static_cast<std::uint32_t>(p[2]) << 16) |
-                                    (static_cast<std::uint32_t>(p[3]) << 24);
+            const std::uint32_t n =
+                static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
             pos += 4;
             if (data.size() - pos < n) return false;
             read.emplace_back(data.substr(pos, n));

@@ -134,7 +134,8 @@ Text TextRight(const Text& text, int n) {
 
 Text TextMid(const Text& text, int start, int n) {
     if (start < 1 || n <= 0 || static_cast<std::size_t>(start) > text.size()) return {};
-    return Text(text.view().substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(n)));
+    return Text(
+        text.view().substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(n)));
 }
 
 // ---- Searching and comparing ----
@@ -263,7 +264,7 @@ namespace {
 // Reads a text byte by byte with full-width forms folded to their ASCII bytes (0xA3 x becomes
 // x - 0x80, the full-width space 0xA1 0xA1 a space); every other character passes unchanged.
 class FoldedReader {
-public:
+  public:
     explicit FoldedReader(std::string_view s) : p_(Data(s)), n_(s.size()) { Load(); }
 
     bool AtEnd() const noexcept { return i_ >= n_; }
@@ -273,7 +274,7 @@ public:
         Load();
     }
 
-private:
+  private:
     void Load() noexcept {
         if (i_ >= n_) {
             current_ = 0;
@@ -356,8 +357,10 @@ double TextToNumber(const Text& text) {
         r.Next();
         while (!r.AtEnd() && IsDigit(r.Peek())) {
             if (!significant) {
-                if (r.Peek() != '0') significant = true;
-                else --magnitude;
+                if (r.Peek() != '0')
+                    significant = true;
+                else
+                    --magnitude;
             }
             number.push_back(static_cast<char>(r.Peek()));
             ++mantissa_digits;
@@ -422,13 +425,14 @@ Text NumberToText(double value) {
 }
 
 Text NumberToText(bool value) {
-    return value ? Text("\xd5\xe6")    // 真
+    return value ? Text("\xd5\xe6")   // 真
                  : Text("\xbc\xd9");  // 假
 }
 
 Text ToHexText(std::int32_t value) {
     char buf[16];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<std::uint32_t>(value), 16);
+    const auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, static_cast<std::uint32_t>(value), 16);
     (void)ec;
     for (char* p = buf; p != end; ++p) *p = static_cast<char>(UpperAscii(static_cast<uchar>(*p)));
     return Text(std::string_view(buf, static_cast<std::size_t>(end - buf)));
@@ -494,14 +498,14 @@ DateTime Now() {
         std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr) return {};
-    const long long days =
-        DaysFromCivil(static_cast<long long>(local.tm_year) + 1900,
-                      static_cast<unsigned>(local.tm_mon + 1), static_cast<unsigned>(local.tm_mday)) +
-        kEpochOffsetDays;
+    const long long days = DaysFromCivil(static_cast<long long>(local.tm_year) + 1900,
+                                         static_cast<unsigned>(local.tm_mon + 1),
+                                         static_cast<unsigned>(local.tm_mday)) +
+                           kEpochOffsetDays;
     const double fraction = (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
     // Before the base date the whole days count down while the time of day still counts up.
-    const double value = days < 0 ? static_cast<double>(days) - fraction
-                                  : static_cast<double>(days) + fraction;
+    const double value =
+        days < 0 ? static_cast<double>(days) - fraction : static_cast<double>(days) + fraction;
     return DateTime{value};
 }
 

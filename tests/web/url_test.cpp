@@ -1,10 +1,10 @@
 #include "web/url.h"
 
+#include <gtest/gtest.h>
+
 #include <climits>
 #include <ostream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace qelvanto {
 
@@ -13,8 +13,10 @@ void PrintTo(const Text& text, std::ostream* os) {
     static const char digits[] = "0123456789abcdef";
     *os << '"';
     for (unsigned char b : text.view()) {
-        if (b >= 0x20 && b < 0x7f && b != '\\' && b != '"') *os << static_cast<char>(b);
-        else *os << "\\x" << digits[b >> 4] << digits[b & 15];
+        if (b >= 0x20 && b < 0x7f && b != '\\' && b != '"')
+            *os << static_cast<char>(b);
+        else
+            *os << "\\x" << digits[b >> 4] << digits[b & 15];
     }
     *os << '"';
 }
@@ -64,8 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         UrlCase{"HugePortSaturates", "http://host:1e300/", "host", "/", INT_MAX},
         UrlCase{"HugeNegativePortSaturates", "http://host:-1e300/", "host", "/", INT_MIN},
         UrlCase{"InfinitePortSaturates", "http://host:1e999/", "host", "/", INT_MAX},
-        UrlCase{"Empty", "", "", "/", 80},
-        UrlCase{"SchemeOnly", "http://", "", "//", 80},
+        UrlCase{"Empty", "", "", "/", 80}, UrlCase{"SchemeOnly", "http://", "", "//", 80},
         UrlCase{"ShortText", "http:/", "http", "/", 0},
         UrlCase{"ChineseHostKeepsSecondBytes", "http://\xc4\x41.cn/p", "\xc4\x41.cn", "/p", 80},
         UrlCase{"SlashAsSecondByteIsNoSlash", "http://h\xc4/x/y", "h\xc4/x", "/y", 80},
