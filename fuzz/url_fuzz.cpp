@@ -1,4 +1,4 @@
-// URL splitting never fails: a path always starts with "/", a host holds no "/".
+// URL splitting never fails: a path always starts with "/", a host holds no "/" or ":".
 
 #include <cstdint>
 #include <string_view>
@@ -11,8 +11,9 @@ using namespace qelvanto;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Text url(std::string_view(reinterpret_cast<const char*>(data), size));
     const Text host = UrlHost(url);
-    FUZZ_CHECK(host.view().find('/') == std::string_view::npos);
-    FUZZ_CHECK(host.view().find(':') == std::string_view::npos);
+    // Character-aware: a "/" or ":" may still stand as the second byte of a two-byte character.
+    FUZZ_CHECK(FindText(host, "/") == -1);
+    FUZZ_CHECK(FindText(host, ":") == -1);
     const Text path = UrlPath(url);
     FUZZ_CHECK(!path.empty() && path[0] == '/');
     (void)UrlPort(url);
