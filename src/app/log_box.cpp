@@ -13,7 +13,7 @@ namespace {
 constexpr int kContinuation = 1;
 // A tail block is cut when it reaches this many lines; the cut keeps the last two lines in the
 // tail, because only they can still re-wrap when more text arrives.
-constexpr int kCutAtLines = 8;
+constexpr int kCutAtLines = 4;
 constexpr int kLinesKept = 2;
 }  // namespace
 

@@ -108,9 +108,10 @@ MainWindow::MainWindow(QWidget* parent)
     }
     minimum_->installEventFilter(&digits_filter_);
 
+    // Check boxes drawn as buttons: a click toggles them between raised and pressed in. Qt's
+    // flat buttons would hide the raised state altogether, so these keep their bevel.
     for (QPushButton* button : {start_, pause_, stop_}) {
         button->setCheckable(true);
-        button->setFlat(true);
         button->setAutoDefault(false);
         button->setDefault(false);
     }

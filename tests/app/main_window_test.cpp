@@ -96,7 +96,6 @@ TEST_F(MainWindowTest, ControlsHaveTheirNamesKindsParentsPlacesTextsAndStates) {
         auto* button = qobject_cast<QPushButton*>(Find(name));
         EXPECT_TRUE(button->isCheckable()) << name;
         EXPECT_FALSE(button->isChecked()) << name;
-        EXPECT_TRUE(button->isFlat()) << name;
     }
 }
 
