@@ -253,6 +253,9 @@ Outcome Transfer(const OutgoingRequest& request, const Text& proxy, const Bytes&
         StoreCookies(easy, runtime.cookie_share(), UrlHost(Text(effective ? effective : url.c_str())),
                      collected.cookies);
     }
+    // curl_easy_reset keeps (and loses) the list of cookie files, so clear it first. The
+    // handle is on the cookie share here, whose store that leaves alone.
+    if (request.use_cookie_store) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, static_cast<char*>(nullptr));
     // Nothing may keep pointers into this frame once the slot is idle.
     curl_easy_reset(easy);
     if (!control.Cancelled()) runtime.GiveBack(std::move(*slot));
