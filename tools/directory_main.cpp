@@ -1,5 +1,5 @@
 // Serves the loopback group directory from the command line until interrupted.
-//   qelvanto-directory [--port N] [--pages N] [--records N] [--latency-ms N]
+//   qelvanto-directory [--port N] [--pages N] [--records N] [--latency-ms N] [--realistic]
 // Prints the search base URL on the first line of standard output.
 
 #include <csignal>
@@ -20,7 +20,7 @@ void OnSignal(int) { g_stop = 1; }
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: qelvanto-directory [--port N] [--pages N] [--records N] [--latency-ms N]\n");
+                 "usage: qelvanto-directory [--port N] [--pages N] [--records N] [--latency-ms N] [--realistic]\n");
     return 2;
 }
 
@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
     int port = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--realistic") {
+            options.make_record = qelvanto::tools::RealisticRecord;
+            continue;
+        }
         if (i + 1 >= argc) return Usage();
         const int value = std::atoi(argv[++i]);
         if (arg == "--port") {

@@ -128,6 +128,34 @@ GroupRecord GeneratedRecord(int page, int index) {
     return r;
 }
 
+GroupRecord RealisticRecord(int page, int index, const std::string& keyword) {
+    static const char* const kPrefixes[] = {"\u5feb\u4e50", "\u5317\u4eac", "\u9f99\u6e56",
+                                            "\u9752\u6625", "\u6e38\u620f", "\u4e66\u53cb"};
+    static const char* const kSuffixes[] = {"\u4ea4\u6d41\u7fa4", "\u540c\u57ce", "\u4ff1\u4e50\u90e8",
+                                            "\u5927\u5bb6\u5ead", "\u7231\u597d\u8005"};
+    GroupRecord r = GeneratedRecord(page, index);
+    const auto serial = static_cast<std::uint64_t>(page) * 1000 + static_cast<std::uint64_t>(index);
+    // UTF-8, as the directory sends it.
+    std::string quoted_keyword;  // the keyword as a JSON string holds it
+    for (char c : keyword) {
+        if (c == '"' || c == '\\') quoted_keyword += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20) quoted_keyword += c;
+    }
+    std::string name = std::string(kPrefixes[serial % 6]) + quoted_keyword + kSuffixes[(serial / 6) % 5] +
+                       std::to_string(serial);
+    switch (serial % 11) {
+        case 3: name += "\\\"VIP\\\""; break;    // an escaped quote: the name is cut there
+        case 5: name += "\\u2605"; break;           // a JSON escape shown as it stands
+        case 7: name += "\xf0\x9f\x98\x80"; break;  // an emoji, beyond code page 936
+        default: break;
+    }
+    r.name = std::move(name);
+    r.nick = "\u7fa4\u4e3b" + std::to_string(serial % 97);
+    // Mostly around the default minimum, now and then a large group.
+    r.member_count = serial % 13 == 0 ? 2000 + serial % 1000 : 44 + (serial * 7) % 13;
+    return r;
+}
+
 std::string GroupPageBody(int page, const std::string& keyword, const DirectoryOptions& options) {
     if (options.make_body) return options.make_body(page, keyword);
     std::string body = "groupCallback({\"retcode\":0,\"result\":{\"groups\":[";
@@ -159,6 +187,7 @@ struct DirectoryServer::Impl {
     std::uint64_t release_generation = 0;
     std::string last_target;
     std::string last_headers;
+    std::vector<ReceivedRequest> received;
 
     // Waits for the added latency and any stall; false when the server is stopping.
     bool Hold() {
@@ -173,6 +202,10 @@ struct DirectoryServer::Impl {
 
     void Serve(const httplib::Request& req, httplib::Response& res) {
         requests.fetch_add(1, std::memory_order_relaxed);
+        const std::string page_text = req.matches[1];
+        int page = -1;
+        if (page_text.size() <= 9) page = std::stoi(page_text);
+        const std::string keyword = req.get_param_value("name");
         {
             std::string headers;
             for (const auto& [name, value] : req.headers) {
@@ -185,15 +218,12 @@ struct DirectoryServer::Impl {
             std::lock_guard lock(mutex);
             last_target = req.target;
             last_headers = std::move(headers);
+            received.push_back(ReceivedRequest{page, keyword, req.target});
         }
         if (!Hold()) {
             res.status = 503;
             return;
         }
-        const std::string page_text = req.matches[1];
-        int page = -1;
-        if (page_text.size() <= 9) page = std::stoi(page_text);
-        const std::string keyword = req.get_param_value("name");
         res.set_content(GroupPageBody(page, keyword, options), "application/javascript; charset=utf-8");
     }
 };
@@ -249,6 +279,11 @@ std::string DirectoryServer::BaseUrl() const {
 }
 
 std::size_t DirectoryServer::RequestCount() const { return impl_->requests.load(); }
+std::vector<ReceivedRequest> DirectoryServer::Requests() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->received;
+}
+
 std::size_t DirectoryServer::ConnectionCount() const { return impl_->connections.load(); }
 
 std::string DirectoryServer::LastRequestTarget() const {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qelvanto::tools {
 
@@ -37,6 +38,19 @@ std::string FormatGroupRecord(const GroupRecord& record);
 // The default record at `index` (0-based) of page `page`: ASCII names, numbers that differ
 // from record to record, member counts spread over 1..999.
 GroupRecord GeneratedRecord(int page, int index);
+
+// A record as a real directory might hold it for `keyword`: Chinese names built around the
+// keyword, now and then an escaped quote, a \u escape or an emoji in the name, and member
+// counts that cluster around the tool's default minimum of 50.
+GroupRecord RealisticRecord(int page, int index, const std::string& keyword);
+
+// What the server received: the page asked for (-1 when the path held none that fits) and the
+// keyword decoded from the query.
+struct ReceivedRequest {
+    int page = -1;
+    std::string keyword;
+    std::string target;
+};
 
 struct DirectoryOptions {
     // Pages 0 .. pages-1 hold records; every later page holds none.
@@ -72,6 +86,8 @@ public:
     std::string BaseUrl() const;
 
     std::size_t RequestCount() const;
+    // Every request so far, in the order they arrived.
+    std::vector<ReceivedRequest> Requests() const;
     // Accepted TCP connections; requests that share a kept-alive connection count once.
     std::size_t ConnectionCount() const;
     // The request target ("/group/search/0?callback=...") and header lines

@@ -209,3 +209,44 @@ TEST(CollectGroups, StopsWritingOnceItsWorkIsCancelled) {
 
 }  // namespace
 }  // namespace qelvanto
+
+namespace qelvanto {
+namespace {
+
+// A directory that answers like a real one: Chinese names around the keyword, escaped quotes,
+// JSON escapes, emoji, member counts around the minimum.
+TEST(CollectGroups, KeepsEveryRealisticGroupAboveTheMinimumInPageOrder) {
+    tools::DirectoryOptions options;
+    options.pages = 3;
+    options.make_record = tools::RealisticRecord;
+    tools::DirectoryServer directory(options);
+    ASSERT_TRUE(directory.Start());
+    testing::RecordingToolkit tk;
+    tk.keyword = "游戏";
+    CollectOptions run;
+    run.search_base = Text(directory.BaseUrl());
+    run.time_limit_seconds = 10;
+    CollectGroups(tk, run);
+
+    std::vector<std::vector<std::string>> expected;
+    for (int page = 0; page < options.pages; ++page) {
+        for (int i = 0; i < options.records_per_page; ++i) {
+            const tools::GroupRecord r = tools::RealisticRecord(page, i, "游戏");
+            if (r.member_count <= 50) continue;
+            const std::string name = r.name.substr(0, r.name.find('"'));  // cut at an escaped quote
+            expected.push_back({std::to_string(expected.size() + 1), name, std::to_string(r.group_num),
+                                std::to_string(r.member_count)});
+        }
+    }
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(tk.rows, expected);
+    const auto requests = directory.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    for (int page = 0; page < 4; ++page) {
+        EXPECT_EQ(requests[static_cast<std::size_t>(page)].page, page);
+        EXPECT_EQ(requests[static_cast<std::size_t>(page)].keyword, "游戏");
+    }
+}
+
+}  // namespace
+}  // namespace qelvanto
