@@ -91,6 +91,8 @@ double ElapsedMs(std::int32_t start) {
 
 }  // namespace
 
+void PrepareWebAccess() { (void)CurlRuntime::Get(); }
+
 Bytes FetchTimeoutMessage() { return Bytes(std::string_view(kTimeoutMessage, sizeof kTimeoutMessage - 1)); }
 
 Bytes FetchUrl(Text& url, std::optional<std::int32_t> method, std::optional<Text> proxy,

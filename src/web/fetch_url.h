@@ -10,6 +10,10 @@
 
 namespace qelvanto {
 
+// Sets up the HTTP client for the process. Call once from main() before any thread starts;
+// fetches also set it up on first use.
+void PrepareWebAccess();
+
 // Returned in place of the body when the time limit passes (code page 936 text).
 Bytes FetchTimeoutMessage();
 
