@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
         const Clock::time_point start = Clock::now();
         for (int i = 0; i < kRoundTrips; ++i) toolkit->ListViewRowCount(Control::kList);
         round_trip_us = Ms(Clock::now() - start) * 1000.0 / kRoundTrips;
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     loop.exec();
     worker.join();

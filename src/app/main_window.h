@@ -68,6 +68,12 @@ private:
     const std::shared_ptr<WindowDispatcher> dispatcher_;
 };
 
+// The window is 487 x 344 from the outside. Qt sizes the client area, so the window starts with a
+// client area of that size and, once shown, takes the frame the window manager drew from the
+// difference between frameGeometry() and geometry() and shrinks the client area by it (never
+// below the controls plus a small margin). Without a window manager, as offscreen, there is no
+// frame and the client area is the whole 487 x 344. The controls sit at fixed places in the
+// client area.
 class MainWindow : public QWidget, public Toolkit {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)

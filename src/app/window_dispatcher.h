@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,9 +15,7 @@
 #include <type_traits>
 #include <utility>
 
-#include <QMetaObject>
 #include <QObject>
-#include <QPointer>
 #include <QThread>
 
 namespace qelvanto {
@@ -73,16 +72,24 @@ private:
         std::condition_variable finished;
         bool closed = false;
         std::atomic<std::size_t> in_flight{0};
+        // Jobs of other threads in the order they were sent, and whether the window thread has
+        // been woken for them.
+        std::deque<std::function<void()>> jobs;
+        bool wake_sent = false;
     };
+    class Receiver;
 
-    // Posts `job` to the window thread under the lock that Close takes, so that the receiver
-    // cannot be destroyed in between. False when closed.
+    // Queues `job` for the window thread and wakes it. False when closed.
     bool Send(std::function<void()> job);
+    // Runs the queued jobs on the window thread, one at a time and in order.
+    void RunJobs();
 
     QThread* const window_thread_;
     const std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
-    // Receives the posted jobs; deleting it discards the ones not yet run.
-    std::unique_ptr<QObject> receiver_;
+    // Woken by an event whenever jobs arrive; the jobs themselves travel in our own queue, so they
+    // are created on the sending thread and run and destroyed on the window thread, and the order
+    // of calls and posts of one thread is kept.
+    std::unique_ptr<Receiver> receiver_;
 };
 
 template <class F, class R>

@@ -238,7 +238,7 @@ void RunOnWorker(Work work) {
     std::thread worker([&] {
         work();
         finished = true;
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     if (!finished) loop.exec();
     worker.join();
