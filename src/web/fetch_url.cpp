@@ -13,6 +13,7 @@
 
 #include "text/codepage.h"
 #include "text/memory_stream.h"
+#include "web/curl_handles.h"
 #include "web/http_exchange.h"
 
 namespace qelvanto {
@@ -91,7 +92,7 @@ double ElapsedMs(std::int32_t start) {
 
 }  // namespace
 
-void PrepareWebAccess() { (void)CurlRuntime::Get(); }
+void PrepareWebAccess() { (void)web::CurlRuntime::Get(); }
 
 Bytes FetchTimeoutMessage() { return Bytes(std::string_view(kTimeoutMessage, sizeof kTimeoutMessage - 1)); }
 
