@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -140,6 +141,11 @@ TEST_F(MainWindowTest, PopularityBoxDiscardsTypedCharactersOtherThanDigitsAndMin
     QApplication::clipboard()->setText(QStringLiteral("abc"));
     QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(box->text(), QStringLiteral("505abc"));
+    // Text committed by an input method is typed text as well.
+    QInputMethodEvent input;
+    input.setCommitString(QStringLiteral("1x2"));
+    QApplication::sendEvent(box, &input);
+    EXPECT_EQ(box->text(), QStringLiteral("505abc12"));
 }
 
 TEST_F(MainWindowTest, KeywordBoxTakesEveryTypedCharacter) {
