@@ -249,6 +249,11 @@ bool RawHttpServer::WaitForRelease() {
     return !impl_->stopping;
 }
 
+bool RawHttpServer::WaitFor(std::chrono::milliseconds duration) {
+    std::unique_lock lock(impl_->mutex);
+    return !impl_->released_cv.wait_for(lock, duration, [&] { return impl_->stopping; });
+}
+
 void RawHttpServer::Release() {
     {
         std::lock_guard lock(impl_->mutex);

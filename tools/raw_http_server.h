@@ -4,6 +4,7 @@
 // it arrived (header lines in their order, the request line of a proxy request) or answer in
 // ways a well-behaved server never does (stalls, resets, endless bodies, odd headers).
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -71,6 +72,9 @@ public:
     // For handlers: blocks until Release() or Stop(); false when the server is stopping.
     bool WaitForRelease();
     void Release();
+    // For handlers that pace their answer: blocks for `duration` or until Stop(); false when
+    // the server is stopping.
+    bool WaitFor(std::chrono::milliseconds duration);
 
 private:
     struct Impl;
