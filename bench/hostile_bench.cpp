@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kGenerousLimitSeconds = 60;  // the fetch's own default
 
 // Code page 936 pieces of the log entries.
-constexpr std::string_view kPageMark = ":\xb2\xc9\xbc\xaf\xb5\xda";  // ":采集第"
+constexpr std::string_view kPageMark = ":\xb2\xc9\xbc\xaf\xb5\xda";         // ":采集第"
 constexpr std::string_view kEndMark = ":\xb2\xc9\xbc\xaf\xcd\xea\xb3\xc9";  // ":采集完成"
 
 bool IsStall(HostileMode mode) {
@@ -48,19 +48,22 @@ long PeakRssKiB() {
 
 // A window that only counts: rows, page entries with their times, the end entry.
 class CountingToolkit : public qelvanto::Toolkit {
-public:
+  public:
     int rows = 0;
     int pages = 0;
     bool ended = false;
     Clock::time_point page1_start{};
     Clock::time_point page1_end{};
 
-    Text EditBoxContent(Control box) override { return Text(box == Control::kKeywordBox ? "k" : "50"); }
+    Text EditBoxContent(Control box) override {
+        return Text(box == Control::kKeywordBox ? "k" : "50");
+    }
     void EditBoxAppend(Control, const Text& text) override {
         const std::string_view entry = text.view();
         const bool page = entry.find(kPageMark) != std::string_view::npos;
         const bool end = entry.ends_with(kEndMark);
-        if ((page || end) && pages == 1 && page1_end == Clock::time_point{}) page1_end = Clock::now();
+        if ((page || end) && pages == 1 && page1_end == Clock::time_point{})
+            page1_end = Clock::now();
         if (page && ++pages == 1) page1_start = Clock::now();
         ended |= end;
     }
@@ -91,11 +94,12 @@ int RunOne(HostileMode mode, int stall_limit) {
     const double run_ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     const long rss_peak = PeakRssKiB();
     server.Stop();
-    const double page_ms = std::chrono::duration<double, std::milli>(tk.page1_end - tk.page1_start).count();
-    std::printf("%d\t%.0f\t%.0f\t%d\t%s\t%s\t%zu\t%.1f\t%ld\t%ld\n", limit, page_ms, run_ms, tk.rows,
-                tk.pages >= 2 ? "yes" : "no", tk.ended ? "yes" : "no", server.RequestCount(),
-                static_cast<double>(server.BytesSent()) / (1 << 20), (rss_peak - rss_before) / 1024,
-                rss_peak / 1024);
+    const double page_ms =
+        std::chrono::duration<double, std::milli>(tk.page1_end - tk.page1_start).count();
+    std::printf("%d\t%.0f\t%.0f\t%d\t%s\t%s\t%zu\t%.1f\t%ld\t%ld\n", limit, page_ms, run_ms,
+                tk.rows, tk.pages >= 2 ? "yes" : "no", tk.ended ? "yes" : "no",
+                server.RequestCount(), static_cast<double>(server.BytesSent()) / (1 << 20),
+                (rss_peak - rss_before) / 1024, rss_peak / 1024);
     return 0;
 }
 
@@ -104,8 +108,8 @@ int RunAll(const char* self, int stall_limit) {
                 "run ms", "rows", "page 2", "end", "requests", "sent MiB", "RSS +MiB", "peak MiB");
     for (HostileMode mode : qelvanto::tools::AllHostileModes()) {
         const std::string name(HostileModeName(mode));
-        const std::string command = std::string("'") + self + "' --mode " + name + " --stall-limit " +
-                                    std::to_string(stall_limit);
+        const std::string command = std::string("'") + self + "' --mode " + name +
+                                    " --stall-limit " + std::to_string(stall_limit);
         FILE* child = ::popen(command.c_str(), "r");
         if (!child) return 1;
         char line[512] = {};
@@ -117,13 +121,13 @@ int RunAll(const char* self, int stall_limit) {
         std::size_t requests = 0;
         long growth = 0, peak = 0;
         if (!got || status != 0 ||
-            std::sscanf(line, "%d %lf %lf %d %7s %7s %zu %lf %ld %ld", &limit, &page_ms, &run_ms, &rows,
-                        went_on, ended, &requests, &sent, &growth, &peak) != 10) {
+            std::sscanf(line, "%d %lf %lf %d %7s %7s %zu %lf %ld %ld", &limit, &page_ms, &run_ms,
+                        &rows, went_on, ended, &requests, &sent, &growth, &peak) != 10) {
             std::printf("%-18s failed (status %d)\n", name.c_str(), status);
             continue;
         }
-        std::printf("%-18s %7d %9.0f %8.0f %7d %7s %5s %8zu %9.1f %9ld %9ld\n", name.c_str(), limit, page_ms,
-                    run_ms, rows, went_on, ended, requests, sent, growth, peak);
+        std::printf("%-18s %7d %9.0f %8.0f %7d %7s %5s %8zu %9.1f %9ld %9ld\n", name.c_str(), limit,
+                    page_ms, run_ms, rows, went_on, ended, requests, sent, growth, peak);
         std::fflush(stdout);
     }
     return 0;

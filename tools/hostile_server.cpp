@@ -1,13 +1,13 @@
 #include "hostile_server.h"
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <utility>
-
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
 
 #include "directory_server.h"
 #include "raw_http_server.h"
@@ -30,7 +30,8 @@ int PageOf(const RawRequest& request) {
     if (at == std::string::npos) return -1;
     int page = 0;
     bool digits = false;
-    for (std::size_t i = at + kPath.size(); i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+    for (std::size_t i = at + kPath.size(); i < line.size() && line[i] >= '0' && line[i] <= '9';
+         ++i) {
         page = std::min(page * 10 + (line[i] - '0'), 1'000'000);
         digits = true;
     }
@@ -58,11 +59,21 @@ std::string NearRecord(int index, int variant) {
         if (at != std::string::npos) text.replace(at, from.size(), to);
     };
     switch (variant % 5) {
-        case 0: replace("\"memberCount\":500", "\"memberCount\":\"500\""); break;  // quoted count
-        case 1: replace("\"ownerId\":", "\"ownerId\": "); break;                   // white space
-        case 2: replace("\"creator\":{", "\"creater\":{"); break;                  // misspelt key
-        case 3: replace("\"ugroupId\":", "\"ugroupID\":\"x"); break;               // not a number
-        default: replace(",\"age\":", ",\"age\":-"); break;                         // a sign
+        case 0:
+            replace("\"memberCount\":500", "\"memberCount\":\"500\"");
+            break;  // quoted count
+        case 1:
+            replace("\"ownerId\":", "\"ownerId\": ");
+            break;  // white space
+        case 2:
+            replace("\"creator\":{", "\"creater\":{");
+            break;  // misspelt key
+        case 3:
+            replace("\"ugroupId\":", "\"ugroupID\":\"x");
+            break;  // not a number
+        default:
+            replace(",\"age\":", ",\"age\":-");
+            break;  // a sign
     }
     return text;
 }
@@ -86,31 +97,47 @@ std::string BinaryBody() {
 
 std::string_view HostileModeName(HostileMode mode) {
     switch (mode) {
-        case HostileMode::kNoAnswer: return "no-answer";
-        case HostileMode::kEmptyReply: return "empty-reply";
-        case HostileMode::kHeadersThenStall: return "headers-then-stall";
-        case HostileMode::kDrip: return "drip";
-        case HostileMode::kResetMidBody: return "reset-mid-body";
-        case HostileMode::kEndlessBody: return "endless-body";
-        case HostileMode::kHugeHeaders: return "huge-headers";
-        case HostileMode::kRedirectLoop: return "redirect-loop";
-        case HostileMode::kBrokenChunked: return "broken-chunked";
-        case HostileMode::kCutChunked: return "cut-chunked";
-        case HostileMode::kHtmlPage: return "html-page";
-        case HostileMode::kBinaryBody: return "binary-body";
-        case HostileMode::kNearRecords: return "near-records";
-        case HostileMode::kHugeNearRecords: return "huge-near-records";
-        case HostileMode::kHugePage: return "huge-page";
+        case HostileMode::kNoAnswer:
+            return "no-answer";
+        case HostileMode::kEmptyReply:
+            return "empty-reply";
+        case HostileMode::kHeadersThenStall:
+            return "headers-then-stall";
+        case HostileMode::kDrip:
+            return "drip";
+        case HostileMode::kResetMidBody:
+            return "reset-mid-body";
+        case HostileMode::kEndlessBody:
+            return "endless-body";
+        case HostileMode::kHugeHeaders:
+            return "huge-headers";
+        case HostileMode::kRedirectLoop:
+            return "redirect-loop";
+        case HostileMode::kBrokenChunked:
+            return "broken-chunked";
+        case HostileMode::kCutChunked:
+            return "cut-chunked";
+        case HostileMode::kHtmlPage:
+            return "html-page";
+        case HostileMode::kBinaryBody:
+            return "binary-body";
+        case HostileMode::kNearRecords:
+            return "near-records";
+        case HostileMode::kHugeNearRecords:
+            return "huge-near-records";
+        case HostileMode::kHugePage:
+            return "huge-page";
     }
     return "unknown";
 }
 
 std::vector<HostileMode> AllHostileModes() {
-    return {HostileMode::kNoAnswer,       HostileMode::kEmptyReply,    HostileMode::kHeadersThenStall,
-            HostileMode::kDrip,           HostileMode::kResetMidBody,  HostileMode::kEndlessBody,
-            HostileMode::kHugeHeaders,    HostileMode::kRedirectLoop,  HostileMode::kBrokenChunked,
-            HostileMode::kCutChunked,     HostileMode::kHtmlPage,      HostileMode::kBinaryBody,
-            HostileMode::kNearRecords,    HostileMode::kHugeNearRecords, HostileMode::kHugePage};
+    return {
+        HostileMode::kNoAnswer,    HostileMode::kEmptyReply,      HostileMode::kHeadersThenStall,
+        HostileMode::kDrip,        HostileMode::kResetMidBody,    HostileMode::kEndlessBody,
+        HostileMode::kHugeHeaders, HostileMode::kRedirectLoop,    HostileMode::kBrokenChunked,
+        HostileMode::kCutChunked,  HostileMode::kHtmlPage,        HostileMode::kBinaryBody,
+        HostileMode::kNearRecords, HostileMode::kHugeNearRecords, HostileMode::kHugePage};
 }
 
 std::string HostileRecord(int index) {
@@ -131,7 +158,9 @@ std::string HostilePageBody(int count) {
     return out;
 }
 
-std::string HostileGroupNumber(int index) { return std::to_string(GeneratedRecord(0, index).group_num); }
+std::string HostileGroupNumber(int index) {
+    return std::to_string(GeneratedRecord(0, index).group_num);
+}
 
 struct HostileServer::Impl {
     HostileMode mode;
@@ -182,7 +211,8 @@ struct HostileServer::Impl {
                 return;
             case HostileMode::kHeadersThenStall: {
                 const std::string head = "HTTP/1.1 200 OK\r\n" + std::string(kScriptType) +
-                                         "Content-Length: " + std::to_string(records_page.size()) + "\r\n\r\n";
+                                         "Content-Length: " + std::to_string(records_page.size()) +
+                                         "\r\n\r\n";
                 if (Send(c, head) && Send(c, records_page.substr(0, records_page.size() / 2))) {
                     server->WaitForRelease();
                 }
@@ -191,11 +221,13 @@ struct HostileServer::Impl {
             }
             case HostileMode::kDrip: {
                 const std::string head = "HTTP/1.1 200 OK\r\n" + std::string(kScriptType) +
-                                         "Content-Length: " + std::to_string(records_page.size()) + "\r\n\r\n";
+                                         "Content-Length: " + std::to_string(records_page.size()) +
+                                         "\r\n\r\n";
                 if (!Send(c, head)) return c.Close();
                 for (char byte : records_page) {
                     if (!Send(c, std::string_view(&byte, 1))) break;
-                    if (!server->WaitFor(std::chrono::milliseconds(options.drip_interval_ms))) break;
+                    if (!server->WaitFor(std::chrono::milliseconds(options.drip_interval_ms)))
+                        break;
                 }
                 c.Close();
                 return;
@@ -204,20 +236,24 @@ struct HostileServer::Impl {
                 // The length announces one record more than is written, and half of that one
                 // is on the wire when the connection is reset.
                 const std::string whole = PagePrefix(options.records + 1);
-                const std::string cut = whole.substr(0, prefix.size() + (whole.size() - prefix.size()) / 2);
-                const std::string head = "HTTP/1.1 200 OK\r\n" + std::string(kScriptType) +
-                                         "Content-Length: " + std::to_string(whole.size() + kPageEnd.size()) +
-                                         "\r\n\r\n";
+                const std::string cut =
+                    whole.substr(0, prefix.size() + (whole.size() - prefix.size()) / 2);
+                const std::string head =
+                    "HTTP/1.1 200 OK\r\n" + std::string(kScriptType) +
+                    "Content-Length: " + std::to_string(whole.size() + kPageEnd.size()) +
+                    "\r\n\r\n";
                 if (Send(c, head) && Send(c, cut)) WaitUntilTaken(c);
                 c.Reset();
                 return;
             }
             case HostileMode::kEndlessBody: {
-                std::string head = "HTTP/1.1 200 OK\r\n" + std::string(kScriptType) + "Connection: close\r\n\r\n";
+                std::string head =
+                    "HTTP/1.1 200 OK\r\n" + std::string(kScriptType) + "Connection: close\r\n\r\n";
                 head += kPageStart;
                 if (!Send(c, head)) return c.Close();
                 std::string filler;
-                while (filler.size() < kPiece) filler += "{\"groupNum\":\"filler\",\"padding\":\"0123456789\"},\n";
+                while (filler.size() < kPiece)
+                    filler += "{\"groupNum\":\"filler\",\"padding\":\"0123456789\"},\n";
                 while (Send(c, filler)) {
                 }
                 c.Close();
@@ -241,8 +277,9 @@ struct HostileServer::Impl {
             case HostileMode::kRedirectLoop: {
                 const std::size_t hop = redirect_hops.fetch_add(1, std::memory_order_relaxed) + 1;
                 // Every hop names a new address, so only a count of hops can end the loop.
-                Send(c, RawResponse("302 Found", "",
-                                    "Location: /group/search/0?hop=" + std::to_string(hop) + "\r\n"));
+                Send(c,
+                     RawResponse("302 Found", "",
+                                 "Location: /group/search/0?hop=" + std::to_string(hop) + "\r\n"));
                 return;
             }
             case HostileMode::kBrokenChunked:
@@ -261,14 +298,17 @@ struct HostileServer::Impl {
                 return;
             }
             case HostileMode::kHtmlPage:
-                Send(c, RawResponse("200 OK",
-                                    "<!DOCTYPE html><html><head><title>503 Service Unavailable</title></head>"
-                                    "<body><h1>Service Unavailable</h1><p>groupNum memberCount name</p>"
-                                    "</body></html>",
-                                    "Content-Type: text/html\r\n"));
+                Send(c,
+                     RawResponse(
+                         "200 OK",
+                         "<!DOCTYPE html><html><head><title>503 Service Unavailable</title></head>"
+                         "<body><h1>Service Unavailable</h1><p>groupNum memberCount name</p>"
+                         "</body></html>",
+                         "Content-Type: text/html\r\n"));
                 return;
             case HostileMode::kBinaryBody:
-                Send(c, RawResponse("200 OK", BinaryBody(), "Content-Type: application/octet-stream\r\n"));
+                Send(c, RawResponse("200 OK", BinaryBody(),
+                                    "Content-Type: application/octet-stream\r\n"));
                 return;
             case HostileMode::kNearRecords: {
                 // One record a line: on a single line the lazy groups of the pattern would
@@ -304,7 +344,9 @@ struct HostileServer::Impl {
 HostileServer::HostileServer(HostileMode mode, HostileOptions options)
     : impl_(std::make_unique<Impl>(mode, options)) {
     impl_->server = std::make_unique<RawHttpServer>(
-        [impl = impl_.get()](const RawRequest& request, RawConnection& c) { impl->Handle(request, c); });
+        [impl = impl_.get()](const RawRequest& request, RawConnection& c) {
+            impl->Handle(request, c);
+        });
 }
 
 HostileServer::~HostileServer() { Stop(); }
@@ -325,6 +367,8 @@ std::size_t HostileServer::LaterPageRequests() const {
 
 std::size_t HostileServer::ConnectionCount() const { return impl_->server->ConnectionCount(); }
 
-std::uint64_t HostileServer::BytesSent() const { return impl_->bytes_sent.load(std::memory_order_relaxed); }
+std::uint64_t HostileServer::BytesSent() const {
+    return impl_->bytes_sent.load(std::memory_order_relaxed);
+}
 
 }  // namespace qelvanto::tools

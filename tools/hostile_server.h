@@ -53,7 +53,7 @@ std::string HostilePageBody(int count);
 std::string HostileGroupNumber(int index);
 
 class HostileServer {
-public:
+  public:
     explicit HostileServer(HostileMode mode, HostileOptions options = {});
     ~HostileServer();
     HostileServer(const HostileServer&) = delete;
@@ -74,7 +74,7 @@ public:
     // Bytes the server managed to hand to its sockets, over all answers.
     std::uint64_t BytesSent() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

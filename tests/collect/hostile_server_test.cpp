@@ -114,7 +114,8 @@ RunResult RunAgainst(HostileServer& server, RecordingToolkit& tk, int time_limit
     const auto start = std::chrono::steady_clock::now();
     CollectGroups(tk, options);
     RunResult result;
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.rss_growth_mib = PeakRssMiB() - rss_before;
     return result;
 }
@@ -219,13 +220,15 @@ TEST(HostileServer, PageOfAHundredThousandRecordsKeepsEveryRecordAboveTheMinimum
 
     const std::vector<std::string> kept = KeptGroupNumbers(kRecords);
     EXPECT_EQ(tk.rows.size(), kept.size());
-    EXPECT_TRUE(GroupNumbersOf(tk) == kept);  // not EXPECT_EQ: a mismatch would print 75,000 numbers
+    EXPECT_TRUE(GroupNumbersOf(tk) ==
+                kept);  // not EXPECT_EQ: a mismatch would print 75,000 numbers
     ASSERT_FALSE(tk.rows.empty());
     EXPECT_EQ(tk.rows.back().at(0), std::to_string(kept.size()));
     EXPECT_EQ(server.LaterPageRequests(), 1u);
     // The log's tail: the last kept entry, the empty page 2 and the end entry.
     const std::string tail = WithoutTimes(tk.log.substr(tk.log.size() - 200));
-    EXPECT_THAT(tail, ::testing::EndsWith("T:已采集" + std::to_string(kept.size()) + "个T:采集第2页T:采集完成"));
+    EXPECT_THAT(tail, ::testing::EndsWith("T:已采集" + std::to_string(kept.size()) +
+                                          "个T:采集第2页T:采集完成"));
     EXPECT_TRUE(tk.Idle());
     EXPECT_LT(run.rss_growth_mib, kRssGrowthLimitMiB);
 }
