@@ -24,9 +24,12 @@ function(qelvanto_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qelvanto_common_cfg ${ARG_DEPS} GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "LANG=C.UTF-8;LC_ALL=C.UTF-8;${ARG_ENV}")
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
+  # The environment goes in front of the command: gtest_discover_tests would split a list
+  # given as the ENVIRONMENT property.
+  set_target_properties(${name} PROPERTIES
+    CROSSCOMPILING_EMULATOR "env;LANG=C.UTF-8;LC_ALL=C.UTF-8;${ARG_ENV}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # Makes one test executable for every *_test.cpp in the calling directory, each linked with

@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "app/main_window.h"
+#include "collect/collection_run.h"
 
 namespace qelvanto {
 
@@ -15,10 +16,13 @@ QUrl PublisherPage();
 
 // Creates the main window hidden, asks the desktop to open the publisher's page, then shows the
 // window. Needs a QApplication on the calling thread, which becomes the window thread.
-std::unique_ptr<MainWindow> OpenMainWindow();
+std::unique_ptr<MainWindow> OpenMainWindow(bool open_publisher_page = true);
 
-// The whole life of the tool: the application, the window and its event loop. Returns when the
-// window has been closed.
-int RunApplication(int argc, char** argv);
+// The whole life of the tool: the application, the window with its run control, and the event
+// loop. Returns when the window has been closed; a harvest still going is stopped then.
+// `collect` points the harvest elsewhere (the demo's loopback directory); `open_publisher_page`
+// is false only for the demo.
+int RunApplication(int argc, char** argv, const CollectOptions& collect = {},
+                   bool open_publisher_page = true);
 
 }  // namespace qelvanto

@@ -5,7 +5,6 @@
 #include <mutex>
 #include <memory>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -17,19 +16,16 @@
 #include "app/main_window.h"
 #include "directory_server.h"
 #include "qt_test_environment.h"
+#include "support/log_text.h"
 #include "text/codepage.h"
 
 namespace qelvanto {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::WithoutTimes;
 
 constexpr int kWaitMs = 20'000;  // generous: only a broken run gets near it
-
-std::string WithoutTimes(const std::string& log) {
-    static const std::regex time_of_day(R"(\d{1,2}:\d{1,2}:\d{1,2}:)");
-    return std::regex_replace(log, time_of_day, "T:");
-}
 
 // Lets the window thread run for a while; used only where a test shows that nothing happens.
 void LetTheWindowRun(std::chrono::milliseconds span) {
@@ -49,6 +45,8 @@ protected:
             errors.push_back((title + QStringLiteral("|") + text).toStdString());
         };
         control = std::make_unique<RunControl>(window, std::move(run_options));
+        window.show();  // as the user has it: the log lays itself out at its real width
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
 
     void TearDown() override {
@@ -71,7 +69,7 @@ protected:
     bool WaitForIdle() {
         return QTest::qWaitFor([&] { return Idle(); }, kWaitMs);
     }
-    std::string Log() const { return window.编辑框_日志()->toPlainText().toStdString(); }
+    std::string Log() { return AnsiToUtf8(window.EditBoxContent(Control::kLogBox)).str(); }
     int Rows() const { return window.超级列表框1()->Model().rowCount(); }
     std::string Cell(int row, int column) const {
         return window.超级列表框1()->Model().Cell(row, column).toStdString();

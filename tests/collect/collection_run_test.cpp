@@ -6,7 +6,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>

@@ -42,33 +42,7 @@ constexpr double kHangGuardSeconds = 15.0;
 // memory and quarantine weigh on top.
 constexpr long kRssGrowthLimitMiB = kUnderAsan ? 2048 : 1024;
 
-// The log with every time of day ("H:M:S:", one or two digits each) written as "T:". Plain
-// scanning rather than std::regex, whose instantiation GCC 12 warns about in sanitized builds.
-std::string WithoutTimes(const std::string& log) {
-    auto digits = [&log](std::size_t at) {
-        std::size_t n = 0;
-        while (at + n < log.size() && n < 3 && log[at + n] >= '0' && log[at + n] <= '9') ++n;
-        return n;
-    };
-    std::string out;
-    std::size_t i = 0;
-    while (i < log.size()) {
-        std::size_t at = i;
-        bool time = true;
-        for (int part = 0; part < 3 && time; ++part) {
-            const std::size_t n = digits(at);
-            time = n >= 1 && n <= 2 && at + n < log.size() && log[at + n] == ':';
-            at += n + 1;
-        }
-        if (time) {
-            out += "T:";
-            i = at;
-        } else {
-            out += log[i++];
-        }
-    }
-    return out;
-}
+using testing::WithoutTimes;
 
 long PeakRssMiB() {
     rusage usage{};

@@ -4,23 +4,17 @@
 
 #include <functional>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "collect/toolkit.h"
+#include "support/log_text.h"
 #include "text/codepage.h"
 
 namespace qelvanto::testing {
 
 inline std::string ToUtf8(const Text& t) { return AnsiToUtf8(t).str(); }
 inline Text FromUtf8(const std::string& s) { return Utf8ToAnsi(Text(s)); }
-
-// The log with every time of day replaced by "T", so entries can be compared exactly.
-inline std::string WithoutTimes(const std::string& log) {
-    static const std::regex time_of_day(R"(\d{1,2}:\d{1,2}:\d{1,2}:)");
-    return std::regex_replace(log, time_of_day, "T:");
-}
 
 // A window that records what the run does with it.
 class RecordingToolkit : public Toolkit {
