@@ -3,10 +3,11 @@
 # urllib scraper, a Python requests scraper and wrk -t1 -c1, all pinned with the server to one
 # core so that they compete for it alike. Prints pages/s, CPU seconds per 1,000 pages and peak
 # RSS for each, the ratio to wrk, and whether the kept rows agree with the Python peer's.
-# Usage: bench/harvest_bench.sh [BUILD_DIR]   (default build/default)
+# Usage: bench/harvest_bench.sh   (builds in build/default unless BUILD_DIR is set)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${1:-build/default}"
+build="${BUILD_DIR:-build/default}"
+[ -f "$build/build.ninja" ] || cmake --preset default >/dev/null
 scripts/install-deps bench
 cmake --build "$build" --target harvest_bench qelvanto-directory >/dev/null
 core=0

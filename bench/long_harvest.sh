@@ -2,10 +2,11 @@
 # A long harvest's memory: peak RSS after 2,000 and after 20,000 pages with a minimum that
 # keeps no group (so the list stays empty and only the log grows), and with the default
 # minimum (rows kept). Peak RSS should grow with the rows and the log, not with the pages.
-# Usage: bench/long_harvest.sh [BUILD_DIR]   (default build/default)
+# Usage: bench/long_harvest.sh   (builds in build/default unless BUILD_DIR is set)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${1:-build/default}"
+build="${BUILD_DIR:-build/default}"
+[ -f "$build/build.ninja" ] || cmake --preset default >/dev/null
 cmake --build "$build" --target harvest_bench qelvanto-directory >/dev/null
 work=$(mktemp -d)
 trap 'kill "$server" 2>/dev/null || true; rm -rf "$work"' EXIT

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The page path (UTF-8 body -> code page 936 -> record matching -> field cuts) against a
-# Python peer on the same bytes. usage: bench/parse_bench.sh BUILD_DIR
+# Python peer on the same bytes.
+# Usage: bench/parse_bench.sh [BUILD_DIR]   (default: $BUILD_DIR, else build/default)
 set -euo pipefail
-build=${1:?usage: bench/parse_bench.sh BUILD_DIR}
+build=${1:-${BUILD_DIR:-build/default}}
 here=$(cd "$(dirname "$0")" && pwd)
 cmake --build "$build" --target parse_bench >/dev/null
 work=$(mktemp -d)
