@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "regex/c_owner.h"
 #include "text/codepage.h"
@@ -27,8 +29,16 @@ using JitStackOwner = COwner<pcre2_jit_stack_16, pcre2_jit_stack_free_16>;
 constexpr std::size_t kJitStackStart = 32 * 1024;
 constexpr std::size_t kJitStackMax = 1024 * 1024;
 
-// Decoding buffers beyond this many units (6 bytes each) are not kept for the next search.
+// Decoding buffers beyond this many units are not kept for the next search.
 constexpr std::size_t kKeepUnits = std::size_t{1} << 23;
+
+// A subject up to this size is decoded in one go and keeps the byte offset of every unit. A
+// longer one is decoded slice by slice and keeps only a checkpoint every kCheckpointUnits
+// units, so a page at the body cap does not need four bytes of offsets per unit.
+constexpr std::size_t kSliceBytes = std::size_t{64} * 1024;
+constexpr std::size_t kCheckpointUnits = 256;
+// No character is longer than this; the decoder looks no further than that from its start.
+constexpr std::size_t kMaxCharBytes = 4;
 
 PCRE2_SPTR16 Units(const std::u16string& s) { return reinterpret_cast<PCRE2_SPTR16>(s.data()); }
 
@@ -65,13 +75,101 @@ struct RegexObject::Compiled {
 };
 
 struct RegexObject::Scratch {
+    // A unit that starts a character, with the byte offset of that character.
+    struct Checkpoint {
+        std::uint32_t unit;
+        std::uint32_t byte;
+    };
+
     MatchSetup setup;
     MatchDataOwner match_data;
-    // The decoded subject and the byte offset of each unit. Kept between searches so pages
-    // of similar size reuse the memory; dropped after a very large subject.
+    // The decoded subject. Kept between searches so pages of similar size reuse the memory;
+    // dropped after a very large subject.
     std::u16string units;
-    std::vector<std::uint32_t> offsets;
+    // Checkpoints in unit order, the first at unit 0. Between two of them (or after the last)
+    // lies a stretch that decodes on its own to the same units as within the whole subject.
+    std::vector<Checkpoint> checkpoints;
+    // The byte offset of every unit of one stretch, relative to its first byte, plus the
+    // stretch's byte length: the whole subject when it is short, else the stretch used last.
+    std::u16string stretch_units;
+    std::vector<std::uint32_t> stretch_offsets;
+    std::uint32_t stretch_unit = 0;
+    std::uint32_t stretch_byte = 0;
+
+    bool Decode(std::string_view subject);
+    std::uint32_t ByteOffset(std::string_view subject, std::size_t unit);
 };
+
+// Fills `units` (and the checkpoints) from the subject; false when it cannot be split.
+bool RegexObject::Scratch::Decode(std::string_view subject) {
+    checkpoints.assign(1, Checkpoint{0, 0});
+    stretch_unit = 0;
+    stretch_byte = 0;
+    if (subject.size() <= kSliceBytes) {
+        DecodeAnsi(subject, units, &stretch_offsets);
+        return stretch_offsets.size() == units.size() + 1;
+    }
+    units.clear();
+    units.reserve(subject.size());
+    std::size_t byte = 0;
+    for (;;) {
+        const std::size_t slice = std::min(kSliceBytes, subject.size() - byte);
+        const bool last = byte + slice == subject.size();
+        DecodeAnsi(subject.substr(byte, slice), stretch_units, &stretch_offsets);
+        const std::vector<std::uint32_t>& offsets = stretch_offsets;
+        if (offsets.size() != stretch_units.size() + 1) return false;
+        std::size_t take = stretch_units.size();
+        if (!last) {
+            // The characters near the cut may decode differently without the bytes after it;
+            // the slice ends before the last character start that cannot be affected.
+            while (take > 0 &&
+                   (offsets[take] + kMaxCharBytes > slice || offsets[take] == offsets[take - 1]))
+                --take;
+            if (take == 0) return false;
+        }
+        const std::size_t first = units.size();
+        if (first != 0)
+            checkpoints.push_back(
+                {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(byte)});
+        for (std::size_t k = kCheckpointUnits; k < take; k += kCheckpointUnits) {
+            // Never between the two units of a surrogate pair.
+            const std::size_t at = offsets[k] == offsets[k - 1] ? k + 1 : k;
+            if (at < take)
+                checkpoints.push_back({static_cast<std::uint32_t>(first + at),
+                                       static_cast<std::uint32_t>(byte + offsets[at])});
+        }
+        units.append(stretch_units, 0, take);
+        if (last) {
+            // What is left in the stretch buffers is the last slice, whole.
+            stretch_unit = static_cast<std::uint32_t>(first);
+            stretch_byte = static_cast<std::uint32_t>(byte);
+            return true;
+        }
+        byte += offsets[take];
+    }
+}
+
+// The byte offset in the subject of `unit` (or of the end, for the unit count); kUnset when
+// it cannot be worked out.
+std::uint32_t RegexObject::Scratch::ByteOffset(std::string_view subject, std::size_t unit) {
+    if (unit >= stretch_unit && unit - stretch_unit < stretch_offsets.size())
+        return stretch_byte + stretch_offsets[unit - stretch_unit];
+    // The stretch from the checkpoint at or before the unit is decoded again on its own;
+    // it starts at a character, so its units are those of the whole subject.
+    auto next = std::upper_bound(checkpoints.begin(), checkpoints.end(), unit,
+                                 [](std::size_t u, const Checkpoint& c) { return u < c.unit; });
+    if (next == checkpoints.begin()) return kUnset;
+    const Checkpoint from = *std::prev(next);
+    const std::size_t to = next == checkpoints.end() ? subject.size() : next->byte;
+    DecodeAnsi(subject.substr(from.byte, to - from.byte), stretch_units, &stretch_offsets);
+    stretch_unit = from.unit;
+    stretch_byte = from.byte;
+    if (unit - stretch_unit >= stretch_offsets.size()) {
+        stretch_offsets.clear();
+        return kUnset;
+    }
+    return stretch_byte + stretch_offsets[unit - stretch_unit];
+}
 
 RegexObject::RegexObject() noexcept = default;
 RegexObject::RegexObject(Limits limits) noexcept : limits_(limits) {}
@@ -100,11 +198,22 @@ RegexObject& RegexObject::operator=(const RegexObject& other) {
 bool RegexObject::Create(const Text& pattern, const Text& subject,
                          std::optional<bool> case_sensitive, std::optional<bool> multi_line,
                          std::optional<bool> global) {
+    subject_ = subject;
+    return Search(pattern, case_sensitive, multi_line, global);
+}
+
+bool RegexObject::Create(const Text& pattern, Text&& subject, std::optional<bool> case_sensitive,
+                         std::optional<bool> multi_line, std::optional<bool> global) {
+    subject_ = std::move(subject);
+    return Search(pattern, case_sensitive, multi_line, global);
+}
+
+bool RegexObject::Search(const Text& pattern, std::optional<bool> case_sensitive,
+                         std::optional<bool> multi_line, std::optional<bool> global) {
     const bool ignore_case = !case_sensitive.value_or(false);
     global_ = global.value_or(true);
     created_ = true;
     pattern_ = pattern;
-    subject_ = subject;
     spans_.clear();
     groups_ = 0;
 
@@ -141,7 +250,7 @@ bool RegexObject::Create(const Text& pattern, const Text& subject,
     groups_ = compiled_->groups;
 
     // Byte positions are handed out as int.
-    if (subject.size() >= static_cast<std::size_t>(INT_MAX)) return true;
+    if (subject_.size() >= static_cast<std::size_t>(INT_MAX)) return true;
 
     if (!scratch_) scratch_ = std::make_unique<Scratch>();
     if (!scratch_->setup.context) scratch_->setup = MakeMatchSetup(limits_);
@@ -149,19 +258,19 @@ bool RegexObject::Create(const Text& pattern, const Text& subject,
         scratch_->match_data.reset(pcre2_match_data_create_from_pattern_16(code, nullptr));
     if (!scratch_->setup.context || !scratch_->match_data) return true;
 
-    std::u16string& units = scratch_->units;
-    std::vector<std::uint32_t>& offsets = scratch_->offsets;
-    DecodeAnsi(subject.view(), units, &offsets);
+    Scratch& scratch = *scratch_;
+    const std::string_view subject = subject_.view();
     struct Release {
         Scratch& scratch;
         ~Release() {
             if (scratch.units.capacity() > kKeepUnits) {
                 std::u16string().swap(scratch.units);
-                std::vector<std::uint32_t>().swap(scratch.offsets);
+                std::vector<Scratch::Checkpoint>().swap(scratch.checkpoints);
             }
         }
-    } release{*scratch_};
-    if (offsets.size() != units.size() + 1) return true;
+    } release{scratch};
+    if (!scratch.Decode(subject)) return true;
+    const std::u16string& units = scratch.units;
 
     pcre2_match_data_16* match_data = scratch_->match_data.get();
     const PCRE2_SIZE length = units.size();
@@ -183,8 +292,13 @@ bool RegexObject::Create(const Text& pattern, const Text& subject,
             if (static_cast<int>(g) >= rc || b == PCRE2_UNSET || b > length || e > length) {
                 spans_.push_back({kUnset, kUnset});
             } else {
-                const std::uint32_t begin = offsets[b];
-                spans_.push_back({begin, e < b ? begin : offsets[e]});
+                const std::uint32_t begin = scratch.ByteOffset(subject, b);
+                const std::uint32_t end = e < b ? begin : scratch.ByteOffset(subject, e);
+                if (begin == kUnset || end == kUnset) {
+                    spans_.push_back({kUnset, kUnset});
+                } else {
+                    spans_.push_back({begin, end});
+                }
             }
         }
         if (!global_) break;

@@ -54,6 +54,11 @@ public:
                 std::optional<bool> case_sensitive = std::nullopt,
                 std::optional<bool> multi_line = std::nullopt,
                 std::optional<bool> global = std::nullopt);
+    // The same, taking over `subject` instead of copying it: a big page need not be held twice.
+    bool Create(const Text& pattern, Text&& subject,
+                std::optional<bool> case_sensitive = std::nullopt,
+                std::optional<bool> multi_line = std::nullopt,
+                std::optional<bool> global = std::nullopt);
 
     // The pattern of the last Create; empty before the first.
     Text Pattern() const;
@@ -88,6 +93,9 @@ private:
     };
     static constexpr std::uint32_t kUnset = UINT32_MAX;
 
+    // Compiles the pattern when needed and finds its matches in subject_.
+    bool Search(const Text& pattern, std::optional<bool> case_sensitive,
+                std::optional<bool> multi_line, std::optional<bool> global);
     const Span* FindSpan(int match, int group) const;
     Text Cut(const Span* span, int* position) const;
 

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "text/codepage.h"
 
 namespace qelvanto {
 namespace {
@@ -243,6 +247,96 @@ TEST(RegexObject, HitLimitKeepsTheMatchesFoundBefore) {
     ASSERT_TRUE(rx.Create("(a+)+b|^x", Text("x\n" + std::string(40, 'a') + "c")));
     EXPECT_EQ(rx.MatchCount(), 1);
     EXPECT_EQ(rx.MatchText(1), Text("x"));
+}
+
+// A subject of a few hundred kilobytes of every kind of character, in a fixed pseudo-random
+// order, so that characters of each kind fall on the places where a long subject is cut up.
+std::string MixedSubject(std::size_t size, unsigned seed, std::size_t ascii_prefix) {
+    static const char* const kPieces[] = {
+        "a",
+        "Z",
+        "\n",
+        " ",
+        "\"",
+        "\xd6\xd0",          // a double-byte character
+        "\x81\x40",          // double-byte with a trail byte in the ASCII range
+        "\x81\x30\x81\x30",  // four bytes, one unit (U+0080)
+        "\x95\x32\x82\x36",  // four bytes, a surrogate pair (U+20000)
+        "\x80",
+        "\xff",          // single high bytes
+        "\xa1\x20",      // a lead byte without a trail: replaced, then a space
+        "\x81\x30\x20",  // a broken four-byte start
+    };
+    std::string out(ascii_prefix, 'p');
+    unsigned state = seed;
+    while (out.size() < size) {
+        state = state * 1103515245u + 12345u;
+        out += kPieces[(state >> 16) % std::size(kPieces)];
+    }
+    // A lead byte at the very end.
+    out += "\xd6";
+    return out;
+}
+
+TEST(RegexObject, PositionsInALongSubjectAreThoseOfEveryCharacter) {
+    for (std::size_t prefix = 0; prefix < 4; ++prefix) {
+        const std::string subject =
+            MixedSubject(150'000, 7 + static_cast<unsigned>(prefix), prefix);
+        // The whole subject decoded at once says where every character starts.
+        std::u16string units;
+        std::vector<std::uint32_t> offsets;
+        DecodeAnsi(subject, units, &offsets);
+        std::vector<std::size_t> starts;
+        for (std::size_t k = 0; k < units.size(); ++k)
+            if (k == 0 || offsets[k] != offsets[k - 1]) starts.push_back(offsets[k]);
+        starts.push_back(subject.size());
+
+        RegexObject by_copy;
+        RegexObject by_move;
+        const Text text(subject);
+        ASSERT_TRUE(by_copy.Create("([\\s\\S])", text));
+        ASSERT_TRUE(by_move.Create("([\\s\\S])", Text(subject)));
+        for (const RegexObject* rx : {&by_copy, &by_move}) {
+            ASSERT_EQ(static_cast<std::size_t>(rx->MatchCount()), starts.size() - 1);
+            for (int i = 1; i <= rx->MatchCount(); ++i) {
+                const std::size_t at = starts[static_cast<std::size_t>(i) - 1];
+                const Text expected(subject.substr(at, starts[static_cast<std::size_t>(i)] - at));
+                int position = -1;
+                int group_position = -1;
+                ASSERT_EQ(rx->MatchText(i, &position), expected) << "match " << i;
+                ASSERT_EQ(position, static_cast<int>(at)) << "match " << i;
+                ASSERT_EQ(rx->SubmatchText(i, 1, &group_position), expected) << "match " << i;
+                ASSERT_EQ(group_position, static_cast<int>(at)) << "match " << i;
+            }
+        }
+    }
+}
+
+TEST(RegexObject, LongMatchesAndGroupsSpanTheirWholeText) {
+    // Matches far longer than any stretch of the subject, with groups ending far inside them.
+    const std::string subject = MixedSubject(300'000, 3, 1);
+    const Text text(subject);
+    RegexObject rx;
+    ASSERT_TRUE(rx.Create("([\\s\\S]{30000})[\\s\\S]{40000}", text));
+    std::u16string units;
+    std::vector<std::uint32_t> offsets;
+    DecodeAnsi(subject, units, &offsets);
+    std::vector<std::size_t> starts;
+    for (std::size_t k = 0; k < units.size(); ++k)
+        if (k == 0 || offsets[k] != offsets[k - 1]) starts.push_back(offsets[k]);
+    starts.push_back(subject.size());
+    const int count = static_cast<int>((starts.size() - 1) / 70000);
+    ASSERT_EQ(rx.MatchCount(), count);
+    for (int i = 1; i <= count; ++i) {
+        const std::size_t first = static_cast<std::size_t>(i - 1) * 70000;
+        const std::size_t b = starts[first];
+        int position = -1;
+        EXPECT_EQ(rx.MatchText(i, &position), Text(subject.substr(b, starts[first + 70000] - b)));
+        EXPECT_EQ(position, static_cast<int>(b));
+        EXPECT_EQ(rx.SubmatchText(i, 1, &position),
+                  Text(subject.substr(b, starts[first + 30000] - b)));
+        EXPECT_EQ(position, static_cast<int>(b));
+    }
 }
 
 }  // namespace
