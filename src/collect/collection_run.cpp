@@ -1,5 +1,7 @@
 #include "collect/collection_run.h"
 
+#include <utility>
+
 #include "collect/search_protocol.h"
 #include "regex/regex_object.h"
 #include "text/delimited.h"
@@ -42,12 +44,14 @@ void CollectGroups(Toolkit& tk, const CollectOptions& options) {
 
         const Text keyword = EditBox::Content(tk, Control::kKeywordBox);
         Text url = BuildSearchUrl(page, keyword, ScriptTimestamp(), options.search_base);
-        const Text body = BytesToText(FetchUrl(url, std::nullopt, std::nullopt, std::nullopt,
-                                               std::nullopt, std::nullopt, options.time_limit_seconds,
-                                               nullptr, kConvertUtf8ToAnsi));
+        // The body is moved along, not copied: a page may be as large as the body cap.
+        Text body(std::move(FetchUrl(url, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                                     std::nullopt, options.time_limit_seconds, nullptr,
+                                     kConvertUtf8ToAnsi)
+                                .str()));
         if (WorkCancelled()) return;
 
-        const std::vector<GroupRecord> records = ParseGroupPage(body, matcher);
+        const std::vector<GroupRecord> records = ParseGroupPage(std::move(body), matcher);
         if (records.empty()) finished = true;
         for (const GroupRecord& record : records) {
             if (WorkCancelled()) return;

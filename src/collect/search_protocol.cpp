@@ -1,6 +1,7 @@
 #include "collect/search_protocol.h"
 
 #include <string>
+#include <utility>
 
 #include "regex/regex_object.h"
 #include "text/codepage.h"
@@ -25,9 +26,11 @@ std::vector<GroupRecord> ParseGroupPage(const Text& body) {
     return ParseGroupPage(body, matcher);
 }
 
-std::vector<GroupRecord> ParseGroupPage(const Text& body, RegexObject& matcher) {
+namespace {
+
+// The records of the page the matcher has just searched.
+std::vector<GroupRecord> CutRecords(const RegexObject& matcher) {
     std::vector<GroupRecord> records;
-    matcher.Create(Text(kGroupRecordPattern), body);
     const int count = matcher.MatchCount();
     if (count <= 0) return records;
     const Text name_left("name\":\"");
@@ -43,6 +46,18 @@ std::vector<GroupRecord> ParseGroupPage(const Text& body, RegexObject& matcher) 
                            TextBetween(record, members_left, comma)});
     }
     return records;
+}
+
+}  // namespace
+
+std::vector<GroupRecord> ParseGroupPage(const Text& body, RegexObject& matcher) {
+    matcher.Create(Text(kGroupRecordPattern), body);
+    return CutRecords(matcher);
+}
+
+std::vector<GroupRecord> ParseGroupPage(Text&& body, RegexObject& matcher) {
+    matcher.Create(Text(kGroupRecordPattern), std::move(body));
+    return CutRecords(matcher);
 }
 
 }  // namespace qelvanto

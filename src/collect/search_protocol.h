@@ -41,5 +41,7 @@ Text BuildSearchUrl(int page, const Text& keyword, const Text& timestamp,
 std::vector<GroupRecord> ParseGroupPage(const Text& body);
 // The same with the caller's matcher, so a run compiles the pattern once and reuses it.
 std::vector<GroupRecord> ParseGroupPage(const Text& body, RegexObject& matcher);
+// The same, handing the body over to the matcher, which keeps its subject until the next page.
+std::vector<GroupRecord> ParseGroupPage(Text&& body, RegexObject& matcher);
 
 }  // namespace qelvanto
