@@ -114,6 +114,13 @@ bool WriteData(StreamHandle stream, const std::vector<Bytes>& list) {
         return false;
     }
     const std::lock_guard lock(s->mutex);
+    if (s->position == 0 && records.size() >= s->data.size()) {
+        // Everything is overwritten: the records become the stream's data without a copy,
+        // which matters when one of them is a large response body.
+        s->data.swap(records);
+        s->position = s->data.size();
+        return true;
+    }
     return WriteAt(*s, records);
 }
 

@@ -173,13 +173,23 @@ Bytes FetchUrl(Text& url, std::optional<std::int32_t> method, std::optional<Text
 
     RequestBlock answer(RequestSlot::kCount);
     if (!MemoryStream::SeekToStart(state->stream) || !MemoryStream::ReadData(state->stream, answer)) return {};
+    // The request thread is gone, so this is the last owner: closing the stream now frees its
+    // copy of the body before the body is converted.
+    state.reset();
     if (received_headers) *received_headers = BytesToText(answer[RequestSlot::kCookies]);
     if (received_cookies) *received_cookies = BytesToText(answer[RequestSlot::kMethod]);
+    // The body is moved into the conversion and the result copied out once, so a body at the
+    // cap is not held three or four times over.
+    std::string& body = answer[RequestSlot::kUrl].str();
     switch (conversion.value_or(0)) {
-        case 1:
-            return TextToBytes(Utf8ToAnsi(BytesToText(answer[RequestSlot::kUrl])));
-        case 2:
-            return TextToBytes(Big5ToSimplified(BytesToText(answer[RequestSlot::kUrl])));
+        case 1: {
+            const Text converted = Utf8ToAnsi(Text(std::move(body)));
+            return TextToBytes(converted);
+        }
+        case 2: {
+            const Text converted = Big5ToSimplified(Text(std::move(body)));
+            return TextToBytes(converted);
+        }
         default:
             return std::move(answer[RequestSlot::kUrl]);
     }

@@ -1,5 +1,6 @@
 #include "web/http_exchange.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 #include <optional>
@@ -95,7 +96,17 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     auto& received = *static_cast<Received*>(user);
     const std::size_t length = size * count;
     try {
-        const std::size_t room = kMaxResponseBytes - received.body.size();
+        std::string& body = received.body;
+        const std::size_t room = kMaxResponseBytes - body.size();
+        const std::size_t wanted = body.size() + std::min(length, room);
+        if (wanted > body.capacity()) {
+            // Grow by doubling, but go straight to the cap once doubling would pass half of it:
+            // each move to a bigger buffer briefly holds the body twice, and the last one would
+            // otherwise come at nearly the full cap.
+            std::size_t grown = std::max(wanted, 2 * body.capacity());
+            if (grown > kMaxResponseBytes / 2) grown = kMaxResponseBytes;
+            body.reserve(grown);
+        }
         if (length > room) {
             received.body.append(data, room);
             return 0;  // past the cap: stop the transfer and keep what fits
