@@ -1,6 +1,9 @@
 #include "app/run_control.h"
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -21,6 +24,40 @@ void ShowErrorBox(const QString& title, const QString& text) {
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
+
+// How many of a run's operations may wait for the window thread at once. A harvest can
+// produce rows faster than the window shows them; past this the worker waits, so the queue
+// (and the time Stop takes to sweep it) stays small and the window stays responsive.
+constexpr int kMaxUndelivered = 256;
+
+// Counts a run's operations sent to the window thread and not yet delivered.
+class Backlog {
+public:
+    void Add() {
+        std::lock_guard lock(mutex_);
+        ++count_;
+    }
+    void Done() {
+        {
+            std::lock_guard lock(mutex_);
+            --count_;
+        }
+        drained_.notify_all();
+    }
+    // Waits until the backlog is short enough; gives up when `give_up` says so (asked every
+    // few milliseconds, so a stopped run or a closed window never keeps the worker here).
+    template <class GiveUp>
+    void WaitForRoom(GiveUp give_up) {
+        std::unique_lock lock(mutex_);
+        while (count_ >= kMaxUndelivered && !give_up())
+            drained_.wait_for(lock, std::chrono::milliseconds(5));
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable drained_;
+    int count_ = 0;
+};
 
 // The window operations as one run sees them. Every call is a checkpoint of the run. Reads of
 // the keyword and the minimum come from the mirror; everything that changes the window is
@@ -113,8 +150,15 @@ private:
 
     template <class Op>
     void Send(Op op) {
-        window_->Dispatcher().Post([run = run_, window = window_, op = std::move(op)]() mutable {
+        WindowDispatcher& dispatcher = window_->Dispatcher();
+        backlog_->WaitForRoom([&] { return run_->Stopped() || dispatcher.Closed(); });
+        backlog_->Add();
+        // Counted as delivered once the window thread has run, held or dropped it; a job the
+        // closing window discards is never counted back, which only matters to a run that is
+        // ending anyway.
+        dispatcher.Post([run = run_, window = window_, backlog = backlog_, op = std::move(op)]() mutable {
             run->Deliver([window, op = std::move(op)]() mutable { op(*window); });
+            backlog->Done();
         });
     }
 
@@ -123,6 +167,7 @@ private:
     const std::shared_ptr<InputMirror> mirror_;
     int rows_;
     std::optional<PendingRow> pending_;
+    const std::shared_ptr<Backlog> backlog_ = std::make_shared<Backlog>();
 };
 
 }  // namespace

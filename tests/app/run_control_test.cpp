@@ -91,6 +91,8 @@ protected:
     std::unique_ptr<tools::DirectoryServer> directory;
     std::unique_ptr<RunControl> control;
     std::vector<std::string> errors;
+    std::mutex first_page_mutex;
+    std::map<std::string, int> first_page_by_keyword;
 };
 
 tools::DirectoryOptions Pages(int pages, int per_page = 5) {
@@ -154,10 +156,11 @@ TEST_F(RunControlTest, PauseHoldsTheListAndLogStillAndContinueGoesOnFromThere) {
 TEST_F(RunControlTest, StopEndsTheRunAtOnceAndTheNextStartBeginsAtTheFirstPage) {
     tools::DirectoryOptions options = Pages(1000);
     options.latency = 2ms;
-    // The first page each keyword was asked for.
-    std::mutex mutex;
-    std::map<std::string, int> first_page;
-    options.make_record = [&](int page, int index, const std::string& keyword) {
+    // The first page each keyword was asked for. The server outlives this body (it stops in
+    // TearDown), so what its handler touches belongs to the fixture.
+    std::mutex& mutex = first_page_mutex;
+    std::map<std::string, int>& first_page = first_page_by_keyword;
+    options.make_record = [&mutex, &first_page](int page, int index, const std::string& keyword) {
         std::lock_guard lock(mutex);
         first_page.emplace(keyword, page);
         return tools::GeneratedRecord(page, index);
