@@ -32,9 +32,9 @@ constexpr std::size_t kJitStackMax = 1024 * 1024;
 // Decoding buffers beyond this many units are not kept for the next search.
 constexpr std::size_t kKeepUnits = std::size_t{1} << 23;
 
-// A subject up to this size is decoded in one go and keeps the byte offset of every unit. A
-// longer one is decoded slice by slice and keeps only a checkpoint every kCheckpointUnits
-// units, so a page at the body cap does not need four bytes of offsets per unit.
+// A subject longer than Limits::offset_table_bytes is decoded slice by slice and keeps only
+// a checkpoint every kCheckpointUnits units, so a page at the body cap does not need four
+// bytes of offsets per unit.
 constexpr std::size_t kSliceBytes = std::size_t{64} * 1024;
 constexpr std::size_t kCheckpointUnits = 256;
 // No character is longer than this; the decoder looks no further than that from its start.
@@ -96,16 +96,16 @@ struct RegexObject::Scratch {
     std::uint32_t stretch_unit = 0;
     std::uint32_t stretch_byte = 0;
 
-    bool Decode(std::string_view subject);
+    bool Decode(std::string_view subject, std::size_t offset_table_bytes);
     std::uint32_t ByteOffset(std::string_view subject, std::size_t unit);
 };
 
 // Fills `units` (and the checkpoints) from the subject; false when it cannot be split.
-bool RegexObject::Scratch::Decode(std::string_view subject) {
+bool RegexObject::Scratch::Decode(std::string_view subject, std::size_t offset_table_bytes) {
     checkpoints.assign(1, Checkpoint{0, 0});
     stretch_unit = 0;
     stretch_byte = 0;
-    if (subject.size() <= kSliceBytes) {
+    if (subject.size() <= std::max(kSliceBytes, offset_table_bytes)) {
         DecodeAnsi(subject, units, &stretch_offsets);
         return stretch_offsets.size() == units.size() + 1;
     }
@@ -267,9 +267,11 @@ bool RegexObject::Search(const Text& pattern, std::optional<bool> case_sensitive
                 std::u16string().swap(scratch.units);
                 std::vector<Scratch::Checkpoint>().swap(scratch.checkpoints);
             }
+            if (scratch.stretch_offsets.capacity() > kKeepUnits)
+                std::vector<std::uint32_t>().swap(scratch.stretch_offsets);
         }
     } release{scratch};
-    if (!scratch.Decode(subject)) return true;
+    if (!scratch.Decode(subject, limits_.offset_table_bytes)) return true;
     const std::u16string& units = scratch.units;
 
     pcre2_match_data_16* match_data = scratch_->match_data.get();

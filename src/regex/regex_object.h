@@ -15,6 +15,7 @@
 // a depth limit; when a search hits one (or fails in any other way), the matches found before
 // it are all there are.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,6 +36,10 @@ public:
     struct Limits {
         std::uint32_t match = 20'000;
         std::uint32_t depth = 10'000;
+        // A subject up to this many bytes keeps the byte offset of every decoded unit (four
+        // bytes per unit, the fastest way to find positions). A longer one keeps a checkpoint
+        // every few hundred units and decodes a short stretch again to place a match.
+        std::size_t offset_table_bytes = std::size_t{8} << 20;
     };
 
     RegexObject() noexcept;

@@ -291,8 +291,11 @@ TEST(RegexObject, PositionsInALongSubjectAreThoseOfEveryCharacter) {
             if (k == 0 || offsets[k] != offsets[k - 1]) starts.push_back(offsets[k]);
         starts.push_back(subject.size());
 
-        RegexObject by_copy;
-        RegexObject by_move;
+        // Small enough that the subject is cut into slices and stretches.
+        RegexObject::Limits limits;
+        limits.offset_table_bytes = 0;
+        RegexObject by_copy(limits);
+        RegexObject by_move(limits);
         const Text text(subject);
         ASSERT_TRUE(by_copy.Create("([\\s\\S])", text));
         ASSERT_TRUE(by_move.Create("([\\s\\S])", Text(subject)));
@@ -316,7 +319,9 @@ TEST(RegexObject, LongMatchesAndGroupsSpanTheirWholeText) {
     // Matches far longer than any stretch of the subject, with groups ending far inside them.
     const std::string subject = MixedSubject(300'000, 3, 1);
     const Text text(subject);
-    RegexObject rx;
+    RegexObject::Limits limits;
+    limits.offset_table_bytes = 0;
+    RegexObject rx(limits);
     ASSERT_TRUE(rx.Create("([\\s\\S]{30000})[\\s\\S]{40000}", text));
     std::u16string units;
     std::vector<std::uint32_t> offsets;
