@@ -81,4 +81,8 @@ private:
     std::shared_ptr<Impl> impl_;
 };
 
+// A loopback port that nothing listens on (bound once, then released), for refused
+// connections.
+int ClosedLoopbackPort();
+
 }  // namespace qelvanto::tools

@@ -22,6 +22,7 @@
 #include <QTest>
 
 #include "qt_test_environment.h"
+#include "run_on_worker.h"
 
 namespace qelvanto {
 namespace {
@@ -236,19 +237,7 @@ TEST_F(MainWindowTest, InsertRowReturnsTheFormerRowCount) {
     EXPECT_EQ(list->model()->index(2, 1).data().toString(), QStringLiteral("name"));
 }
 
-// Runs `work` on a thread of its own while this thread runs its event loop, as a collection run does.
-template <class Work>
-void RunOnWorker(Work work) {
-    QEventLoop loop;
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        work();
-        finished = true;
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-    });
-    if (!finished) loop.exec();
-    worker.join();
-}
+using testing::RunOnWorker;
 
 TEST_F(MainWindowTest, OperationsFromAnotherThreadRunOnTheWindowThreadInOrder) {
     Show();

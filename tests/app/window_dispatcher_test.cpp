@@ -9,23 +9,12 @@
 #include <QEventLoop>
 
 #include "qt_test_environment.h"
+#include "run_on_worker.h"
 
 namespace qelvanto {
 namespace {
 
-// Runs `work` on a thread of its own while this thread runs its event loop.
-template <class Work>
-void RunOnWorker(Work work) {
-    QEventLoop loop;
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        work();
-        finished = true;
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-    });
-    if (!finished) loop.exec();
-    worker.join();
-}
+using testing::RunOnWorker;
 
 class RecordingGate : public CallGate {
 public:

@@ -9,18 +9,9 @@
 
 #include <gtest/gtest.h>
 
-namespace qelvanto {
+#include "support/print_text.h"
 
-// Shows a text as its bytes when an expectation fails.
-void PrintTo(const Text& text, std::ostream* os) {
-    static const char digits[] = "0123456789abcdef";
-    *os << '"';
-    for (unsigned char b : text.view()) {
-        if (b >= 0x20 && b < 0x7f && b != '\\' && b != '"') *os << static_cast<char>(b);
-        else *os << "\\x" << digits[b >> 4] << digits[b & 15];
-    }
-    *os << '"';
-}
+namespace qelvanto {
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/print_text.h"
+
 #include <climits>
 #include <cmath>
 #include <optional>
@@ -10,20 +12,6 @@
 #include <thread>
 
 namespace qelvanto {
-
-// Shows a text as its bytes when an expectation fails.
-void PrintTo(const Text& text, std::ostream* os) {
-    *os << '"';
-    for (unsigned char b : text.view()) {
-        if (b >= 0x20 && b < 0x7f && b != '\\' && b != '"') {
-            *os << static_cast<char>(b);
-        } else {
-            static const char digits[] = "0123456789abcdef";
-            *os << "\\x" << digits[b >> 4] << digits[b & 15];
-        }
-    }
-    *os << '"';
-}
 
 namespace {
 

@@ -114,20 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"Utf8EndsAtNul", std::string("ab\0cd", 5), 1, "ab"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-int ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
 TEST(FetchUrl, ConnectionRefusedGivesEmptyBodyHeadersAndCookies) {
-    Text url(("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/").c_str());
+    Text url(("http://127.0.0.1:" + std::to_string(tools::ClosedLoopbackPort()) + "/").c_str());
     Text headers("old"), cookies("old");
     EXPECT_THAT(FetchUrl(url, {}, {}, {}, {}, Text("c=1"), {}, &headers, 1, &cookies).str(), IsEmpty());
     EXPECT_THAT(headers.str(), IsEmpty());

@@ -80,18 +80,6 @@ protected:
     RawHttpServer server_{[](const RawRequest&, RawConnection& c) { c.Send(RawResponse("200 OK", "ok")); }};
 };
 
-int ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
 TEST_F(RecordingServer, SendsDefaultHeaderLinesInOrder) {
     const std::string url = server_.Url("/a/b?c=1");
     const Answer answer = Exchange({.url = url});
@@ -188,7 +176,7 @@ TEST_F(RecordingServer, UnknownMethodSendsNothing) {
 }
 
 TEST_F(RecordingServer, EnvironmentProxiesAreIgnored) {
-    const std::string dead = "http://127.0.0.1:" + std::to_string(ClosedPort());
+    const std::string dead = "http://127.0.0.1:" + std::to_string(tools::ClosedLoopbackPort());
     for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "all_proxy", "ALL_PROXY"}) {
         ::setenv(name, dead.c_str(), 1);
     }
@@ -211,7 +199,7 @@ TEST_F(RecordingServer, GivenProxyReceivesAbsoluteFormRequest) {
 }
 
 TEST(HttpExchange, ConnectionRefusedGivesEmptyAnswer) {
-    const Answer answer = Exchange({.url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x",
+    const Answer answer = Exchange({.url = "http://127.0.0.1:" + std::to_string(tools::ClosedLoopbackPort()) + "/x",
                                     .cookies = "sent=1"});
     EXPECT_THAT(answer.body, IsEmpty());
     EXPECT_THAT(answer.headers, IsEmpty());

@@ -2,24 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/print_text.h"
+
 #include <climits>
 #include <ostream>
 #include <string>
 
 namespace qelvanto {
-
-// Shows a text as its bytes when an expectation fails.
-void PrintTo(const Text& text, std::ostream* os) {
-    static const char digits[] = "0123456789abcdef";
-    *os << '"';
-    for (unsigned char b : text.view()) {
-        if (b >= 0x20 && b < 0x7f && b != '\\' && b != '"')
-            *os << static_cast<char>(b);
-        else
-            *os << "\\x" << digits[b >> 4] << digits[b & 15];
-    }
-    *os << '"';
-}
 
 namespace {
 
