@@ -33,9 +33,11 @@ inline ::testing::Environment* const kQtTestEnvironment =
 }  // namespace qelvanto::testing
 
 // Qt's libraries are not built for the thread sanitizer, so it cannot see their locking, and
-// their own worker threads (image conversion, fonts) look racy to it. Our code is still checked.
+// their own worker threads (image conversion, fonts) and the GLib event loop under them look
+// racy to it. Our code is still checked.
 extern "C" const char* __tsan_default_suppressions() {
     return "called_from_lib:libQt6Core.so.6\n"
            "called_from_lib:libQt6Gui.so.6\n"
-           "called_from_lib:libQt6Widgets.so.6\n";
+           "called_from_lib:libQt6Widgets.so.6\n"
+           "called_from_lib:libglib-2.0.so.0\n";
 }
