@@ -20,11 +20,11 @@ field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 scenario() {
   local pages=$1 latency=$2
   pin "$build/tools/qelvanto-directory" --pages "$pages" --records 20 --latency-ms "$latency" --realistic \
-    >"$work/server.out" &
+    >"$work/server-$pages.out" &
   server=$!
-  until [ -s "$work/server.out" ]; do sleep 0.05; done
+  until [ -s "$work/server-$pages.out" ]; do sleep 0.05; done
   local base
-  base=$(head -1 "$work/server.out")
+  base=$(head -1 "$work/server-$pages.out")
   echo
   echo "== $pages pages of 20 records, ${latency} ms latency, everything on core $core =="
   printf '%-22s %10s %14s %12s %10s  %s\n' client pages/s "cpu s/1000p" "peak RSS MB" "x wrk" rows

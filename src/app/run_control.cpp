@@ -76,11 +76,18 @@ public:
 
     Text EditBoxContent(Control box) override {
         if (!Admit()) return Text();
+        // A page starts with this read and then waits for its answer: let the window show
+        // everything up to here meanwhile.
+        if (box == Control::kKeywordBox) Flush();
         return mirror_->Get(box);
     }
     void EditBoxAppend(Control box, const Text& text) override {
         if (!Admit()) return;
-        Send([box, text](WindowToolkit& w) { w.EditBoxAppend(box, text); });
+        if (box == Control::kLogBox) {
+            SendLog(text);
+        } else {
+            Send([box, text](WindowToolkit& w) { w.EditBoxAppend(box, text); });
+        }
     }
     Text CheckBoxCaption(Control) override { return Text(); }  // a run never reads a caption
     void CheckBoxSetCaption(Control box, const Text& caption) override {
@@ -90,6 +97,7 @@ public:
     void ControlSetEnabled(Control control, bool enabled) override {
         if (!Admit()) return;
         Send([control, enabled](WindowToolkit& w) { w.ControlSetEnabled(control, enabled); });
+        Flush();
     }
     int ListViewInsertRow(Control) override {
         if (!Admit()) return 0;
@@ -148,25 +156,54 @@ private:
         pending_.reset();
     }
 
+    // Adds an operation to the batch the worker is collecting. Log entries are gathered apart:
+    // the window thread applies a batch in one go, so nobody can see the log and the list
+    // between its steps, and one append of all its log text costs what one entry would.
     template <class Op>
     void Send(Op op) {
+        batch_.steps.emplace_back(std::move(op));
+        if (++batch_.size >= kMaxBatchSize) Flush();
+    }
+    void SendLog(const Text& text) {
+        batch_.log->append(text.view());
+        if (++batch_.size >= kMaxBatchSize) Flush();
+    }
+
+public:
+    // Sends the batch collected so far to the window thread.
+    void Flush() {
+        if (batch_.size == 0) return;
         WindowDispatcher& dispatcher = window_->Dispatcher();
         backlog_->WaitForRoom([&] { return run_->Stopped() || dispatcher.Closed(); });
         backlog_->Add();
         // Counted as delivered once the window thread has run, held or dropped it; a job the
         // closing window discards is never counted back, which only matters to a run that is
         // ending anyway.
-        dispatcher.Post([run = run_, window = window_, backlog = backlog_, op = std::move(op)]() mutable {
-            run->Deliver([window, op = std::move(op)]() mutable { op(*window); });
+        dispatcher.Post([run = run_, window = window_, backlog = backlog_, batch = std::move(batch_)]() mutable {
+            run->Deliver([window, batch = std::move(batch)]() mutable {
+                for (auto& step : batch.steps) step(*window);
+                if (!batch.log->empty()) window->EditBoxAppend(Control::kLogBox, Text(std::move(*batch.log)));
+            });
             backlog->Done();
         });
+        batch_ = Batch();
     }
+
+private:
+    // Operations for the window thread, in call order, and the log text they add.
+    struct Batch {
+        std::vector<std::function<void(WindowToolkit&)>> steps;
+        std::shared_ptr<std::string> log = std::make_shared<std::string>();
+        std::size_t size = 0;  // operations, log entries included
+    };
+    static constexpr std::size_t kMaxBatchSize = 64;
 
     const std::shared_ptr<Run> run_;
     const std::shared_ptr<WindowToolkit> window_;
     const std::shared_ptr<InputMirror> mirror_;
     int rows_;
     std::optional<PendingRow> pending_;
+    Batch batch_;
     const std::shared_ptr<Backlog> backlog_ = std::make_shared<Backlog>();
 };
 
@@ -281,6 +318,7 @@ void RunControl::Start() {
             SetWorkCancelledHook([run] { return run->Stopped(); });
             CollectGroups(*toolkit, options);
             toolkit->FlushRow();
+            toolkit->Flush();
             SetWorkCancelledHook({});
             SetProcessEventsHook({});
             done->store(true);
