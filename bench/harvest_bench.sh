@@ -15,11 +15,12 @@ pin() { taskset -c "$core" "$@"; }
 work=$(mktemp -d)
 trap 'kill "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
 
-field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
+# The value of KEY=VALUE in a result line (whole words only: "seconds" is not "cpu_seconds").
+field() { grep -o "\b$1=[0-9.]*" <<<"$2" | head -1 | cut -d= -f2; }
 
 scenario() {
   local pages=$1 latency=$2
-  pin "$build/tools/qelvanto-directory" --pages "$pages" --records 20 --latency-ms "$latency" --realistic \
+  taskset -c "$core" "$build/tools/qelvanto-directory" --pages "$pages" --records 20 --latency-ms "$latency" --realistic \
     >"$work/server-$pages.out" &
   server=$!
   until [ -s "$work/server-$pages.out" ]; do sleep 0.05; done
@@ -33,20 +34,21 @@ scenario() {
              sed -n 's/Requests\/sec: *\([0-9.]*\)/\1/p')
   printf '%-22s %10.0f %14s %12s %10s\n' "wrk -t1 -c1" "$wrk_rate" - - 1.00
   local line name
-  for name in qelvanto python-urllib python-requests; do
+  # The urllib peer goes first: the others' rows are compared with its rows.
+  for name in python-urllib qelvanto python-requests; do
     case $name in
-      qelvanto) line=$(pin "$build/bench/app/harvest_bench" "$base" "游戏" 50 "$work/$name.tsv") ;;
-      python-urllib) line=$(pin python3 bench/harvest_peer.py urllib "$base" "游戏" 50 "$work/$name.tsv") ;;
+      qelvanto) line=$(pin "$build/bench/app/harvest_bench" "$base" "游戏" 50 "$work/$name-$pages.tsv") ;;
+      python-urllib) line=$(pin python3 bench/harvest_peer.py urllib "$base" "游戏" 50 "$work/$name-$pages.tsv") ;;
       python-requests)
         python3 -c 'import requests' 2>/dev/null || { echo "python-requests: not installed"; continue; }
-        line=$(pin python3 bench/harvest_peer.py requests "$base" "游戏" 50 "$work/$name.tsv") ;;
+        line=$(pin python3 bench/harvest_peer.py requests "$base" "游戏" 50 "$work/$name-$pages.tsv") ;;
     esac
     local p s c r rows
     p=$(field pages "$line"); s=$(field seconds "$line"); c=$(field cpu_seconds "$line")
     r=$(field peak_rss_kb "$line"); rows=$(field rows "$line")
     local same=""
-    if [ "$name" != python-urllib ] && [ -f "$work/python-urllib.tsv" ]; then
-      cmp -s "$work/$name.tsv" "$work/python-urllib.tsv" && same="(same rows as urllib)" || same="(ROWS DIFFER from urllib)"
+    if [ "$name" != python-urllib ]; then
+      cmp -s "$work/$name-$pages.tsv" "$work/python-urllib-$pages.tsv" && same="(same rows as urllib)" || same="(ROWS DIFFER from urllib)"
     fi
     awk -v n="$name" -v p="$p" -v s="$s" -v c="$c" -v r="$r" -v w="$wrk_rate" -v rows="$rows" -v same="$same" \
       'BEGIN { printf "%-22s %10.0f %14.3f %12.1f %10.2f  %d %s\n", n, p/s, c/p*1000, r/1024, (p/s)/w, rows, same }'

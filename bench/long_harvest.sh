@@ -18,7 +18,7 @@ for minimum in 100000000 50; do
     until [ -s "$work/server.out" ]; do sleep 0.05; done
     line=$("$build/bench/app/harvest_bench" "$(head -1 "$work/server.out")" k "$minimum" "$work/rows.tsv")
     kill "$server"; wait "$server" 2>/dev/null || true
-    get() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$line"; }
+    get() { grep -o "\b$1=[0-9.]*" <<<"$line" | head -1 | cut -d= -f2; }
     # Every page writes one entry of about 20 bytes, every kept row one more.
     awk -v p="$(get pages)" -v m="$minimum" -v r="$(get rows)" -v s="$(get seconds)" -v k="$(get peak_rss_kb)" \
       'BEGIN { printf "%8d %10d %8d %10.1f %12.1f %10.0f\n", p, m, r, s, k/1024, (p + r) * 20 / 1024 }'
