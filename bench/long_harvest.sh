@@ -13,10 +13,10 @@ trap 'kill "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
 printf '%8s %10s %8s %10s %12s %10s\n' pages minimum rows seconds "peak RSS MB" "log KB"
 for minimum in 100000000 50; do
   for pages in 2000 20000; do
-    "$build/tools/qelvanto-directory" --pages "$pages" --records 20 --realistic >"$work/server.out" &
+    "$build/tools/qelvanto-directory" --pages "$pages" --records 20 --realistic >"$work/server-$minimum-$pages.out" &
     server=$!
-    until [ -s "$work/server.out" ]; do sleep 0.05; done
-    line=$("$build/bench/app/harvest_bench" "$(head -1 "$work/server.out")" k "$minimum" "$work/rows.tsv")
+    until [ -s "$work/server-$minimum-$pages.out" ]; do sleep 0.05; done
+    line=$("$build/bench/app/harvest_bench" "$(head -1 "$work/server-$minimum-$pages.out")" k "$minimum" "$work/rows.tsv")
     kill "$server"; wait "$server" 2>/dev/null || true
     get() { grep -o "\b$1=[0-9.]*" <<<"$line" | head -1 | cut -d= -f2; }
     # Every page writes one entry of about 20 bytes, every kept row one more.
